@@ -1,0 +1,62 @@
+// Splits a module path into its drive and directory parts.
+#include "shell/home_path.h"
+
+#include "shell/bounded_text.h"
+
+namespace {
+
+int IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+int DriveNumber(char letter) {
+  if (letter >= 'a' && letter <= 'z') return letter - 'a' + 1;
+  if (letter >= 'A' && letter <= 'Z') return letter - 'A' + 1;
+  return 0;  // not a drive letter: selecting it could only fail, or worse
+}
+
+void PlanCurrentFolder(HomePlan* plan) {
+  CopyText(plan->prefix, sizeof plan->prefix, kCurrentFolderPrefix);
+  plan->drive_number = 0;
+  plan->directory[0] = '\0';
+}
+
+}  // namespace
+
+void PlanHomeDirectory(const char* module_path, int path_complete, HomePlan* plan) {
+  const std::size_t length = TextLength(module_path);
+  if (!path_complete || length >= kModulePathCapacity) {
+    PlanCurrentFolder(plan);
+    return;
+  }
+
+  const std::size_t drive_length = (length >= 2 && module_path[1] == ':') ? 2 : 0;
+  std::size_t directory_end = drive_length;  // one past the last separator
+  for (std::size_t i = drive_length; i < length; ++i) {
+    if (IsSeparator(module_path[i])) directory_end = i + 1;
+  }
+  if (directory_end == 0) {
+    // Neither drive nor folder (a bare file name): the prefix would be empty and the
+    // settings file would be looked for in the Windows folder.
+    PlanCurrentFolder(plan);
+    return;
+  }
+
+  // Both parts are a prefix of a path shorter than the capacity, so they fit.
+  plan->prefix[0] = '\0';
+  for (std::size_t i = 0; i < directory_end; ++i) plan->prefix[i] = module_path[i];
+  plan->prefix[directory_end] = '\0';
+
+  plan->drive_number = drive_length == 2 ? DriveNumber(module_path[0]) : 0;
+
+  // The folder to make current carries no drive and loses one trailing backslash (a root
+  // "\" becomes empty, which changes nothing). A drive with no folder uses ".", so the
+  // selected drive's own current folder stays.
+  const char* directory = module_path + drive_length;
+  std::size_t directory_length = directory_end - drive_length;
+  if (directory_length == 0) {
+    CopyText(plan->directory, sizeof plan->directory, ".");
+    return;
+  }
+  if (directory[directory_length - 1] == '\\') --directory_length;
+  for (std::size_t i = 0; i < directory_length; ++i) plan->directory[i] = directory[i];
+  plan->directory[directory_length] = '\0';
+}

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# A private X server and Wine prefix for the tests of one build folder.
+#   wine-env.sh start ROOT       start Xvfb and wineserver, create the prefix if missing
+#   wine-env.sh stop ROOT        end every process that start began
+#   wine-env.sh run ROOT BITS EXE [ARGS...]   run a Windows program there (BITS 32 or 64)
+# Programs that cannot run on this host exit 77, which the tests report as skipped.
+set -u
+cmd=${1:?command}; root=${2:?root}
+mkdir -p "$root"
+root=$(cd "$root" && pwd)
+envfile=$root/env
+
+wineserver_bin() {
+  local s
+  for s in /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver32 /usr/lib/wine/wineserver; do
+    [ -x "$s" ] && "$s" --version >/dev/null 2>&1 && { echo "$s"; return 0; }
+  done
+  command -v wineserver
+}
+
+# The loader for BITS, when this host can execute it: some virtual machines run no 32-bit
+# x86 code at all, and then a 32-bit Windows program cannot run under any Wine.
+wine_loader() {
+  local l
+  case $1 in
+    64) l=/usr/lib/wine/wine64 ;;
+    32) l=/usr/lib/wine/wine ;;
+  esac
+  [ -x "$l" ] && "$l" --version >/dev/null 2>&1 && echo "$l"
+}
+
+start() {
+  stop_quietly
+  local display=""
+  for n in $(seq 90 140); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
+  done
+  [ -n "$display" ] || { echo "wine-env: no free X display" >&2; exit 1; }
+  Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$root/xvfb.log" 2>&1 &
+  echo $! >"$root/xvfb.pid"
+  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.05; done
+  [ -e "/tmp/.X11-unix/X$display" ] || { echo "wine-env: Xvfb did not start" >&2; exit 1; }
+
+  local loader
+  loader=$(wine_loader 64); [ -n "$loader" ] || loader=$(wine_loader 32)
+  [ -n "$loader" ] || { echo "wine-env: no Wine loader runs on this host" >&2; exit 1; }
+  cat >"$envfile" <<ENV
+export WINEPREFIX='$root/prefix'
+export WINESERVER='$(wineserver_bin)'
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES='mscoree,mshtml='
+export DISPLAY=':$display'
+export HV_PREFIX_LOADER='$loader'
+ENV
+  # shellcheck disable=SC1090
+  . "$envfile"
+  # The server must not hold ctest's pipes open, so all three streams are redirected.
+  "$WINESERVER" -p </dev/null >/dev/null 2>&1
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    WINELOADER=$loader "$loader" wineboot -i </dev/null >"$root/wineboot.log" 2>&1
+  fi
+  # Without a window manager Wine must draw the frame itself and take the keyboard focus.
+  local key='HKCU\Software\Wine\X11 Driver'
+  WINELOADER=$loader "$loader" reg add "$key" /v Managed /d N /f </dev/null >/dev/null 2>&1
+  WINELOADER=$loader "$loader" reg add "$key" /v Decorated /d N /f </dev/null >/dev/null 2>&1
+  echo "wine-env: display :$display, prefix $WINEPREFIX"
+}
+
+stop_quietly() {
+  if [ -f "$envfile" ]; then
+    # shellcheck disable=SC1090
+    . "$envfile"
+    "$WINESERVER" -k </dev/null >/dev/null 2>&1
+    "$WINESERVER" -w </dev/null >/dev/null 2>&1
+  fi
+  if [ -f "$root/xvfb.pid" ]; then
+    kill "$(cat "$root/xvfb.pid")" 2>/dev/null
+    rm -f "$root/xvfb.pid"
+  fi
+  rm -f "$envfile"
+}
+
+run() {
+  local bits=${1:?bits}; shift
+  [ -f "$envfile" ] || { echo "wine-env: not started ($root)" >&2; exit 1; }
+  # shellcheck disable=SC1090
+  . "$envfile"
+  local loader; loader=$(wine_loader "$bits")
+  if [ -z "$loader" ]; then
+    echo "wine-env: this host cannot run $bits-bit Windows programs; skipped" >&2
+    exit 77
+  fi
+  WINELOADER=$loader exec "$loader" "$@"
+}
+
+case $cmd in
+  start) start ;;
+  stop) stop_quietly; echo "wine-env: stopped" ;;
+  run) shift 2; run "$@" ;;
+  *) echo "usage: wine-env.sh start|stop|run ROOT ..." >&2; exit 2 ;;
+esac

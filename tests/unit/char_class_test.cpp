@@ -1,0 +1,42 @@
+// Every byte value against the class members written out by hand.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "validation/char_class.h"
+
+namespace {
+
+struct ClassRow {
+  CharClass cls;
+  const char* name;
+  const char* members;
+};
+
+const ClassRow kClasses[] = {
+    {kDigit, "Digit", "0123456789"},
+    {kHexDigit, "HexDigit", "0123456789ABCDEFabcdef"},
+    {kLetter, "Letter", "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"},
+};
+
+TEST(CharClass, EveryByteIsDecidedByItsValueAlone) {
+  for (const ClassRow& row : kClasses) {
+    for (int b = 0; b < 256; ++b) {
+      SCOPED_TRACE(testing::Message() << row.name << " byte 0x" << std::hex << b);
+      const bool expected = b != 0 && std::strchr(row.members, b) != nullptr;
+      EXPECT_EQ(IsInCharClass(static_cast<unsigned char>(b), row.cls), expected ? 1 : 0);
+    }
+  }
+}
+
+TEST(CharClass, HighBytesBelongToNoClassEvenWhenTheyLookLikeLetters) {
+  // 0xC4 and 0xE9 are letters in Latin-1 and 0xB2 is a superscript two.
+  for (unsigned char b : {0xC4, 0xE9, 0xB2, 0x80, 0xFF}) {
+    SCOPED_TRACE(static_cast<int>(b));
+    EXPECT_EQ(IsInCharClass(b, kLetter), 0);
+    EXPECT_EQ(IsInCharClass(b, kDigit), 0);
+    EXPECT_EQ(IsInCharClass(b, kHexDigit), 0);
+  }
+}
+
+}  // namespace

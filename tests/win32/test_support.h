@@ -1,0 +1,27 @@
+// Scratch folders and whole-file reads and writes for the tests that run under Wine.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace hvtest {
+
+// A new empty folder under the temporary folder, with a trailing backslash.
+std::string MakeScratchFolder(const char* tag);
+void RemoveTree(const std::string& folder);
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
+// Empty when the file cannot be read.
+std::string ReadWholeFile(const std::string& path);
+bool FileExists(const std::string& path);
+// The file's lines, split at CR, LF or CRLF; empty lines kept.
+std::vector<std::string> SplitLines(const std::string& text);
+
+std::string FolderOfThisProgram();
+
+// Runs `exe` with the given working folder and waits; returns the exit code, or -1.
+int RunProgram(const std::string& exe, const std::string& arguments, const std::string& folder);
+
+}  // namespace hvtest
