@@ -1,0 +1,27 @@
+// The Options dialog: loads the settings into its controls, checks the two typed fields on
+// OK, saves, and ends the program's run on OK, Cancel or the close box.
+#pragma once
+
+#include <windows.h>
+
+#include "settings/setting_rules.h"
+
+// The program's instance, for the dialog template and the warning strings. Set by WinMain
+// before the dialog opens.
+extern HINSTANCE AppInstance;
+
+INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+int OnOptionsCommand(HWND dialog, int command);
+
+void LoadToggle(HWND dialog, const ToggleBinding& binding);
+int SaveToggle(HWND dialog, const ToggleBinding& binding);
+void LoadText(HWND dialog, const TextBinding& binding);
+int SaveText(HWND dialog, const TextBinding& binding);
+
+// 1 when the field's text passes its rule; otherwise the user has been warned and it is 0.
+int ValidateSocketField(HWND dialog, int control);
+int ValidateAddressField(HWND dialog, int control);
+void ShowFieldError(UINT caption_id, UINT text_id);
+
+int IsLegacyWin32Host();
+void CenterOnDesktop(HWND dialog);

@@ -1,0 +1,390 @@
+// The Options dialog from the real template with the real procedure, driven through the
+// real dialog manager: key messages through IsDialogMessage, button clicks, WM_CLOSE.
+// Warning boxes are answered by a CBT hook, which records what they said.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "dialog/options_dialog.h"
+#include "resources/resource.h"
+#include "shell/bounded_text.h"
+#include "shell/home_directory.h"
+#include "test_support.h"
+
+namespace {
+
+struct Warning {
+  std::string caption;
+  std::string text;
+};
+
+// Hooks carry no context, so what they see is kept here for the test that runs.
+std::vector<Warning> warnings_seen;
+
+LRESULT CALLBACK AnswerWarnings(int code, WPARAM wparam, LPARAM lparam) {
+  HWND window = reinterpret_cast<HWND>(wparam);
+  char cls[32] = "";
+  // Message boxes share the dialog class with the Options dialog, which is activated while
+  // it is still being created; the socket field tells the two apart.
+  if (code == HCBT_ACTIVATE && GetDlgItem(window, IDC_SOCKET) == nullptr &&
+      GetClassNameA(window, cls, sizeof cls) && std::string(cls) == "#32770") {
+    char caption[256] = "";
+    char text[4096] = "";
+    GetWindowTextA(window, caption, sizeof caption);
+    GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
+    warnings_seen.push_back({caption, text});
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
+  }
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+class OptionsDialog : public testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = hvtest::MakeScratchFolder("dialog");
+    ASSERT_FALSE(folder_.empty());
+    ASSERT_EQ(CopyText(HomePrefix, sizeof HomePrefix, folder_.c_str()), 1);
+    ini_ = folder_ + "halvern.ini";
+    AppInstance = GetModuleHandleA(nullptr);
+    warnings_seen.clear();
+    hook_ = SetWindowsHookExA(WH_CBT, AnswerWarnings, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook_, nullptr);
+  }
+
+  void TearDown() override {
+    if (dialog_ != nullptr) DestroyWindow(dialog_);
+    Pump();
+    UnhookWindowsHookEx(hook_);
+    hvtest::RemoveTree(folder_);
+  }
+
+  void Open() {
+    dialog_ = CreateDialogParamA(AppInstance, IDD_OPTIONS, nullptr, OptionsDialogProc, 0);
+    ASSERT_NE(dialog_, nullptr);
+    Pump();
+  }
+
+  // Runs the queue as a modeless dialog's owner would; a quit message is noted, not obeyed.
+  void Pump() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        quit_posted_ = true;
+        quit_code_ = msg.wParam;
+        continue;
+      }
+      if (dialog_ == nullptr || !IsDialogMessageA(dialog_, &msg)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+      }
+    }
+  }
+
+  void Press(WPARAM key) {
+    HWND focus = GetFocus();
+    PostMessageA(focus, WM_KEYDOWN, key, 1);
+    PostMessageA(focus, WM_KEYUP, key, 0xC0000001);
+    Pump();
+  }
+
+  void Type(const char* text) {
+    for (; *text != '\0'; ++text) {
+      PostMessageA(GetFocus(), WM_CHAR, static_cast<unsigned char>(*text), 1);
+    }
+    Pump();
+  }
+
+  // Focus as Tab gives it (a push button focused this way becomes the default one).
+  void FocusOn(int control) {
+    SendMessageA(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(control)), TRUE);
+    Pump();
+  }
+
+  void Click(int control) {
+    SendMessageA(Item(control), BM_CLICK, 0, 0);
+    Pump();
+  }
+
+  void SetText(int control, const char* text) {
+    SetDlgItemTextA(dialog_, control, text);
+    Pump();
+  }
+
+  HWND Item(int control) { return GetDlgItem(dialog_, control); }
+  int FocusedId() { return GetDlgCtrlID(GetFocus()); }
+  bool Checked(int control) { return IsDlgButtonChecked(dialog_, control) == BST_CHECKED; }
+
+  std::string Text(int control) {
+    char text[512] = "";
+    GetDlgItemTextA(dialog_, control, text, sizeof text);
+    return text;
+  }
+
+  std::vector<std::string> IniLines() {
+    std::vector<std::string> lines = hvtest::SplitLines(hvtest::ReadWholeFile(ini_));
+    while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    return lines;
+  }
+
+  void WriteIni(const std::string& content) {
+    ASSERT_TRUE(hvtest::WriteWholeFile(ini_, content));
+  }
+
+  std::string folder_;
+  std::string ini_;
+  HHOOK hook_ = nullptr;
+  HWND dialog_ = nullptr;
+  bool quit_posted_ = false;
+  WPARAM quit_code_ = 99;
+};
+
+const std::vector<std::string> kSavedDefaults = {
+    "[Options]",     "Resolution=1", "VideoBackBuffer=0", "HardwareFills=0",
+    "Compatibility=0", "Socket=",    "DestNet="};
+
+TEST_F(OptionsDialog, LoadsCheckStatesAndTextsFromTheFile) {
+  const struct {
+    const char* options;  // the lines of [Options]
+    bool res400, res480, back_buffer, fills, compat;
+    const char* socket;
+    const char* dest;
+  } rows[] = {
+      {nullptr, false, false, false, false, false, "", ""},  // no file at all
+      {"Resolution=0", true, false, false, false, false, "", ""},
+      {"Resolution=1", false, true, false, false, false, "", ""},
+      {"Resolution=2", false, false, false, false, false, "", ""},
+      {"Resolution=yes", false, false, false, false, false, "", ""},
+      {"Resolution=", false, false, false, false, false, "", ""},
+      {"VideoBackBuffer=TRUE\r\nHardwareFills=1\r\nCompatibility=1", false, false, false, true,
+       true, "", ""},
+      {"VideoBackBuffer=1\r\nSocket=1234567\r\nDestNet=73.0F.2C.8A", false, false, true, false,
+       false, "1234567", "73.0F.2C.8A"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.options ? row.options : "(no file)");
+    DeleteFileA(ini_.c_str());
+    if (row.options) WriteIni(std::string("[Options]\r\n") + row.options + "\r\n");
+    Open();
+    EXPECT_EQ(Checked(IDC_RES_640X400), row.res400);
+    EXPECT_EQ(Checked(IDC_RES_640X480), row.res480);
+    EXPECT_EQ(Checked(IDC_VIDEO_BACK_BUFFER), row.back_buffer);
+    EXPECT_EQ(Checked(IDC_HARDWARE_FILLS), row.fills);
+    EXPECT_EQ(Checked(IDC_DOS_COMPAT), row.compat);
+    EXPECT_EQ(Text(IDC_SOCKET), row.socket);  // a stored text longer than the limit stays whole
+    EXPECT_EQ(Text(IDC_DEST_NET), row.dest);
+    DestroyWindow(dialog_);
+    dialog_ = nullptr;
+  }
+  EXPECT_FALSE(quit_posted_);
+}
+
+TEST_F(OptionsDialog, TypingStopsAtTheFieldLimitsButDeletingWorks) {
+  WriteIni("[Options]\r\nSocket=1234567\r\n");
+  Open();
+  FocusOn(IDC_SOCKET);
+  Press(VK_END);
+  Type("8");
+  EXPECT_EQ(Text(IDC_SOCKET), "1234567");
+  Type("\b\b\b");
+  EXPECT_EQ(Text(IDC_SOCKET), "1234");
+
+  FocusOn(IDC_DEST_NET);
+  Type("73.0F.2C.8A.99");
+  EXPECT_EQ(Text(IDC_DEST_NET), "73.0F.2C.8A");
+}
+
+TEST_F(OptionsDialog, RadioButtonsExcludeEachOtherAndCheckBoxesDoNot) {
+  Open();
+  Click(IDC_RES_640X480);
+  Click(IDC_VIDEO_BACK_BUFFER);
+  EXPECT_TRUE(Checked(IDC_RES_640X480));
+  EXPECT_FALSE(Checked(IDC_RES_640X400));
+  Click(IDC_RES_640X400);
+  Click(IDC_DOS_COMPAT);
+  EXPECT_TRUE(Checked(IDC_RES_640X400));
+  EXPECT_FALSE(Checked(IDC_RES_640X480));
+  EXPECT_TRUE(Checked(IDC_VIDEO_BACK_BUFFER));
+  EXPECT_FALSE(Checked(IDC_HARDWARE_FILLS));
+  EXPECT_TRUE(Checked(IDC_DOS_COMPAT));
+  Click(IDC_VIDEO_BACK_BUFFER);
+  EXPECT_FALSE(Checked(IDC_VIDEO_BACK_BUFFER));
+  EXPECT_TRUE(Checked(IDC_DOS_COMPAT));
+}
+
+TEST_F(OptionsDialog, EnterMovesThroughTheFieldsAndSavesOnlyOnOk) {
+  Open();
+  FocusOn(IDC_SOCKET);
+  Type("213");
+  Press(VK_RETURN);
+  EXPECT_EQ(FocusedId(), IDC_DEST_NET);
+  Type("73.0F.2C.8A");
+  Press(VK_RETURN);
+  EXPECT_EQ(FocusedId(), IDOK);
+  EXPECT_FALSE(hvtest::FileExists(ini_));
+  EXPECT_FALSE(quit_posted_);
+
+  Press(VK_RETURN);
+  EXPECT_TRUE(quit_posted_);
+  EXPECT_EQ(quit_code_, 0u);
+  EXPECT_FALSE(IsWindowVisible(dialog_));
+  EXPECT_EQ(IniLines(), (std::vector<std::string>{"[Options]", "Resolution=1",
+                                                  "VideoBackBuffer=0", "HardwareFills=0",
+                                                  "Compatibility=0", "Socket=213",
+                                                  "DestNet=73.0F.2C.8A"}));
+  EXPECT_TRUE(warnings_seen.empty());
+}
+
+TEST_F(OptionsDialog, EnterOnCheckBoxesAndRadioButtonsMovesOnToo) {
+  WriteIni("[Options]\r\nResolution=0\r\n");
+  Open();
+  FocusOn(IDC_RES_640X400);
+  Press(VK_RETURN);
+  EXPECT_EQ(FocusedId(), IDC_VIDEO_BACK_BUFFER);  // the unchecked radio button is no tab stop
+  Press(VK_RETURN);
+  EXPECT_EQ(FocusedId(), IDC_HARDWARE_FILLS);
+  FocusOn(IDC_DOS_COMPAT);
+  Press(VK_RETURN);
+  EXPECT_EQ(FocusedId(), IDC_SOCKET);
+  EXPECT_FALSE(quit_posted_);
+}
+
+TEST_F(OptionsDialog, ASaveWritesAllSixKeysInOrderIntoAMissingFile) {
+  Open();
+  Click(IDOK);
+  EXPECT_TRUE(quit_posted_);
+  EXPECT_EQ(IniLines(), kSavedDefaults);
+}
+
+TEST_F(OptionsDialog, ASaveKeepsForeignLinesAndRewritesOnlyItsOwnKeys) {
+  WriteIni(
+      "[Player]\r\nName=Ann\r\n"
+      "[Options]\r\nResolution=1\r\nVideoBackBuffer=TRUE\r\nMusic=7\r\nSocket=12\r\n"
+      "[Network]\r\nModem=COM2\r\n");
+  Open();
+  Click(IDC_RES_640X400);
+  Click(IDC_HARDWARE_FILLS);
+  Click(IDOK);
+  const std::vector<std::string> lines = IniLines();
+  for (const char* expected :
+       {"[Player]", "Name=Ann", "Music=7", "[Network]", "Modem=COM2", "Resolution=0",
+        "VideoBackBuffer=0", "HardwareFills=1", "Compatibility=0", "Socket=12", "DestNet="}) {
+    SCOPED_TRACE(expected);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), expected), 1);
+  }
+}
+
+TEST_F(OptionsDialog, AnInvalidSocketIsRefusedBeforeTheAddressIsLookedAt) {
+  WriteIni("[Options]\r\nSocket=1\r\n");
+  const std::string before = hvtest::ReadWholeFile(ini_);
+  Open();
+  SetText(IDC_SOCKET, "16384");
+  SetText(IDC_DEST_NET, "zz");
+  Click(IDOK);
+  ASSERT_EQ(warnings_seen.size(), 1u);
+  EXPECT_EQ(warnings_seen[0].caption, "Invalid Socket Number");
+  EXPECT_EQ(warnings_seen[0].text,
+            "A socket number must be a positive integer number between 0 and 16383.");
+  EXPECT_EQ(FocusedId(), IDC_SOCKET);
+  EXPECT_FALSE(quit_posted_);
+  EXPECT_TRUE(IsWindowVisible(dialog_));
+  EXPECT_EQ(hvtest::ReadWholeFile(ini_), before);
+
+  SetText(IDC_SOCKET, "16383");
+  Click(IDOK);
+  ASSERT_EQ(warnings_seen.size(), 2u);
+  EXPECT_EQ(warnings_seen[1].caption, "Invalid Destination Network Address");
+  EXPECT_EQ(warnings_seen[1].text,
+            "A destination network address must be of the format xx.xx.xx.xx\n"
+            " where xx is a hexadecimal address (ex. 73.0F.2C.8A).");
+  EXPECT_EQ(FocusedId(), IDC_DEST_NET);
+  EXPECT_EQ(hvtest::ReadWholeFile(ini_), before);
+
+  SetText(IDC_DEST_NET, "73.0f");
+  Click(IDOK);
+  EXPECT_EQ(warnings_seen.size(), 2u);
+  EXPECT_TRUE(quit_posted_);
+  const std::vector<std::string> lines = IniLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Socket=16383"), 1);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "DestNet=73.0f"), 1);
+}
+
+TEST_F(OptionsDialog, AStoredTextLongerThanItsRuleAllowsIsRefusedNotCut) {
+  WriteIni("[Options]\r\nSocket=1234567\r\nDestNet=73.0F.2C.8A.55\r\n");
+  const std::string before = hvtest::ReadWholeFile(ini_);
+  Open();
+  Click(IDOK);
+  ASSERT_EQ(warnings_seen.size(), 1u);
+  EXPECT_EQ(warnings_seen[0].caption, "Invalid Socket Number");
+  SetText(IDC_SOCKET, "");
+  Click(IDOK);
+  ASSERT_EQ(warnings_seen.size(), 2u);
+  EXPECT_EQ(warnings_seen[1].caption, "Invalid Destination Network Address");
+  EXPECT_EQ(hvtest::ReadWholeFile(ini_), before);
+  EXPECT_FALSE(quit_posted_);
+}
+
+TEST_F(OptionsDialog, CancelEscapeAndCloseSaveNothing) {
+  const std::string content = "[Options]\r\nResolution=1\r\nSocket=5\r\n";
+  enum Way { kCancelButton, kEnterOnCancel, kEscape, kCloseBox };
+  for (Way way : {kCancelButton, kEnterOnCancel, kEscape, kCloseBox}) {
+    SCOPED_TRACE(way);
+    WriteIni(content);
+    quit_posted_ = false;
+    Open();
+    Click(IDC_RES_640X400);
+    Click(IDC_DOS_COMPAT);
+    SetText(IDC_SOCKET, "77");
+    switch (way) {
+      case kCancelButton: Click(IDCANCEL); break;
+      case kEnterOnCancel: FocusOn(IDCANCEL); Press(VK_RETURN); break;
+      case kEscape: FocusOn(IDC_SOCKET); Press(VK_ESCAPE); break;
+      case kCloseBox: SendMessageA(dialog_, WM_CLOSE, 0, 0); Pump(); break;
+    }
+    EXPECT_TRUE(quit_posted_);
+    EXPECT_EQ(quit_code_, 0u);
+    EXPECT_EQ(hvtest::ReadWholeFile(ini_), content);
+    DestroyWindow(dialog_);
+    dialog_ = nullptr;
+  }
+  EXPECT_TRUE(warnings_seen.empty());
+}
+
+TEST_F(OptionsDialog, AFailedSaveWarnsKeepsTheDialogOpenAndAllowsARetry) {
+  // A folder where the file should be: every write fails, whoever runs the test.
+  ASSERT_TRUE(CreateDirectoryA(ini_.c_str(), nullptr));
+  Open();
+  SetText(IDC_SOCKET, "99");
+  Click(IDOK);
+  ASSERT_EQ(warnings_seen.size(), 1u);
+  EXPECT_EQ(warnings_seen[0].caption, "Settings Not Saved");
+  EXPECT_EQ(warnings_seen[0].text,
+            "The settings could not be written to " + ini_ +
+                ".\nCheck that the file and its folder can be written to, then try again.");
+  EXPECT_FALSE(quit_posted_);
+  EXPECT_TRUE(IsWindowVisible(dialog_));
+  EXPECT_TRUE(IsWindowEnabled(dialog_));
+
+  ASSERT_TRUE(RemoveDirectoryA(ini_.c_str()));
+  Click(IDOK);
+  EXPECT_EQ(warnings_seen.size(), 1u);
+  EXPECT_TRUE(quit_posted_);
+  const std::vector<std::string> lines = IniLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Socket=99"), 1);
+}
+
+TEST_F(OptionsDialog, CenterOnDesktopPutsTheDialogInTheMiddle) {
+  Open();
+  SetWindowPos(dialog_, HWND_TOP, 3, 7, 0, 0, SWP_NOSIZE);
+  CenterOnDesktop(dialog_);
+  RECT desktop, box;
+  GetWindowRect(GetDesktopWindow(), &desktop);
+  GetWindowRect(dialog_, &box);
+  const long width = box.right - box.left, height = box.bottom - box.top;
+  EXPECT_EQ(box.left, desktop.left + (desktop.right - desktop.left - width) / 2);
+  EXPECT_EQ(box.top, desktop.top + (desktop.bottom - desktop.top - height) / 2);
+  EXPECT_NE(box.left, 3);
+}
+
+}  // namespace
