@@ -1,0 +1,219 @@
+#!/usr/bin/env python3
+"""Checks a built hvsetup.exe as a file, without running it: machine type, GUI subsystem,
+the DLLs it imports, and the resources it carries (dialog template, strings, icon).
+
+Usage: check_exe.py EXE (i686|x86_64)
+Prints one line per check and exits 1 when any fails.
+"""
+import struct
+import sys
+
+RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON = 3, 5, 6, 14
+ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "msvcrt.dll"}
+MACHINES = {"i686": (0x14C, 0x10B), "x86_64": (0x8664, 0x20B)}
+BUTTON, EDIT, STATIC = 0x80, 0x81, 0x82
+
+DIALOG = {
+    "style": 0x90C808C4, "exstyle": 0, "rect": (0, 0, 176, 237),
+    "caption": "HVN Windows 95 Options", "font": (8, "MS Sans Serif"),
+}
+# id, class, style, x, y, cx, cy, text: in template order.
+CONTROLS = [
+    (102, BUTTON, 0x50020007, 12, 9, 152, 43, "Screen Resolution"),
+    (103, BUTTON, 0x50020007, 12, 60, 152, 44, "Hardware Options"),
+    (104, BUTTON, 0x50020007, 12, 112, 152, 34, "Multiplayer Compatability"),
+    (110, BUTTON, 0x50020007, 12, 155, 152, 47, "Optional Information"),
+    (100, BUTTON, 0x50010009, 28, 22, 120, 12, "640 x 400 pixels"),
+    (101, BUTTON, 0x50010009, 28, 34, 120, 12, "640 x 480 pixels"),
+    (105, BUTTON, 0x50010003, 28, 73, 120, 12, "Back buffer in Video Memory"),
+    (106, BUTTON, 0x50010003, 28, 86, 120, 12, "Allow hardware filled blits"),
+    (107, BUTTON, 0x50010003, 28, 125, 128, 12, "Compatable with DOS version 1.07"),
+    (0xFFFF, STATIC, 0x50000000, 20, 169, 68, 8, "Socket Number:"),
+    (108, EDIT, 0x50810000, 88, 167, 68, 12, ""),
+    (0xFFFF, STATIC, 0x50000000, 20, 186, 68, 8, "Destination Address:"),
+    (109, EDIT, 0x50810000, 88, 184, 68, 12, ""),
+    (1, BUTTON, 0x50010300, 15, 215, 50, 14, "OK"),
+    (2, BUTTON, 0x50010300, 108, 215, 50, 14, "Cancel"),
+]
+STRINGS = {
+    200: "Invalid Socket Number",
+    201: "A socket number must be a positive integer number between 0 and 16383.",
+    202: "Invalid Destination Network Address",
+    203: "A destination network address must be of the format xx.xx.xx.xx\n"
+         " where xx is a hexadecimal address (ex. 73.0F.2C.8A).",
+    204: "Settings Not Saved",
+    205: "The settings could not be written to %s.\n"
+         "Check that the file and its folder can be written to, then try again.",
+}
+
+
+class Pe:
+    def __init__(self, data):
+        self.data = data
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        if data[pe:pe + 4] != b"PE\0\0":
+            raise ValueError("not a PE file")
+        (self.machine, sections, _, _, _, opt_size, _) = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        opt = pe + 24
+        self.magic = struct.unpack_from("<H", data, opt)[0]
+        self.subsystem = struct.unpack_from("<H", data, opt + 68)[0]
+        self.subsystem_version = struct.unpack_from("<HH", data, opt + 48)
+        dirs = opt + (96 if self.magic == 0x10B else 112)
+        self.dirs = [struct.unpack_from("<II", data, dirs + 8 * i) for i in range(16)]
+        self.sections = []
+        for i in range(sections):
+            s = opt + opt_size + 40 * i
+            vsize, vaddr, rsize, rptr = struct.unpack_from("<IIII", data, s + 8)
+            self.sections.append((vaddr, max(vsize, rsize), rptr))
+
+    def offset(self, rva):
+        for vaddr, size, rptr in self.sections:
+            if vaddr <= rva < vaddr + size:
+                return rva - vaddr + rptr
+        raise ValueError("rva %#x outside every section" % rva)
+
+    def cstring(self, rva):
+        start = self.offset(rva)
+        return self.data[start:self.data.index(b"\0", start)].decode("latin-1")
+
+    def imports(self):
+        rva, _ = self.dirs[1]
+        names, at = [], self.offset(rva)
+        while True:
+            fields = struct.unpack_from("<IIIII", self.data, at)
+            if not any(fields):
+                return names
+            names.append(self.cstring(fields[3]))
+            at += 20
+
+    def resources(self):
+        """{(type, name): bytes}; names are ints or strings, first language only."""
+        base_rva, _ = self.dirs[2]
+        base = self.offset(base_rva)
+
+        def entries(at):
+            named, ids = struct.unpack_from("<HH", self.data, at + 12)
+            for i in range(named + ids):
+                name, target = struct.unpack_from("<II", self.data, at + 16 + 8 * i)
+                if name & 0x80000000:
+                    s = base + (name & 0x7FFFFFFF)
+                    n = struct.unpack_from("<H", self.data, s)[0]
+                    name = self.data[s + 2:s + 2 + 2 * n].decode("utf-16-le")
+                yield name, target
+
+        found = {}
+        for rtype, t in entries(base):
+            for rname, n in entries(base + (t & 0x7FFFFFFF)):
+                _, leaf = next(entries(base + (n & 0x7FFFFFFF)))
+                data_rva, size = struct.unpack_from("<II", self.data, base + leaf)
+                at = self.offset(data_rva)
+                found[(rtype, rname)] = self.data[at:at + size]
+        return found
+
+
+def sz_or_ord(blob, at):
+    first = struct.unpack_from("<H", blob, at)[0]
+    if first == 0:
+        return None, at + 2
+    if first == 0xFFFF:
+        return struct.unpack_from("<H", blob, at + 2)[0], at + 4
+    end = at
+    while struct.unpack_from("<H", blob, end)[0] != 0:
+        end += 2
+    return blob[at:end].decode("utf-16-le"), end + 2
+
+
+def parse_dialog(blob):
+    style, exstyle, count, x, y, cx, cy = struct.unpack_from("<IIHhhhh", blob, 0)
+    if style >> 16 == 0xFFFF:
+        raise ValueError("an extended (DIALOGEX) template")
+    menu, at = sz_or_ord(blob, 18)
+    cls, at = sz_or_ord(blob, at)
+    caption, at = sz_or_ord(blob, at)
+    points = struct.unpack_from("<H", blob, at)[0]
+    face, at = sz_or_ord(blob, at + 2)
+    dialog = {"style": style, "exstyle": exstyle, "rect": (x, y, cx, cy), "menu": menu,
+              "class": cls, "caption": caption, "font": (points, face)}
+    controls = []
+    for _ in range(count):
+        at = (at + 3) & ~3
+        cstyle, cex, x, y, cx, cy, cid = struct.unpack_from("<IIhhhhH", blob, at)
+        ccls, at = sz_or_ord(blob, at + 18)
+        text, at = sz_or_ord(blob, at)
+        extra = struct.unpack_from("<H", blob, at)[0]
+        at += 2 + extra
+        controls.append(((cid, ccls, cstyle, x, y, cx, cy, text or ""), cex))
+    return dialog, controls
+
+
+def string_table(resources):
+    strings = {}
+    for (rtype, block), blob in resources.items():
+        if rtype != RT_STRING:
+            continue
+        at = 0
+        for i in range(16):
+            n = struct.unpack_from("<H", blob, at)[0]
+            if n:
+                strings[(block - 1) * 16 + i] = blob[at + 2:at + 2 + 2 * n].decode("utf-16-le")
+            at += 2 + 2 * n
+    return strings
+
+
+def check(exe, arch):
+    failures = []
+
+    def expect(what, ok, detail=""):
+        print(("ok    " if ok else "FAIL  ") + what + ("" if ok else ": " + detail))
+        if not ok:
+            failures.append(what)
+
+    pe = Pe(open(exe, "rb").read())
+    machine, magic = MACHINES[arch]
+    expect("machine is %s" % arch, (pe.machine, pe.magic) == (machine, magic),
+           "machine %#x, optional header %#x" % (pe.machine, pe.magic))
+    expect("GUI subsystem", pe.subsystem == 2, "subsystem %d" % pe.subsystem)
+    dlls = {name.lower() for name in pe.imports()}
+    expect("imports only " + ", ".join(sorted(ALLOWED_DLLS)), dlls <= ALLOWED_DLLS, str(sorted(dlls)))
+
+    res = pe.resources()
+    blob = res.get((RT_DIALOG, "HVSETUP"))
+    expect("dialog template HVSETUP present", blob is not None)
+    if blob is not None:
+        dialog, controls = parse_dialog(blob)
+        for key, value in DIALOG.items():
+            expect("dialog %s" % key, dialog[key] == value, repr(dialog[key]))
+        expect("dialog has no menu and the standard class",
+               dialog["menu"] is None and dialog["class"] is None, repr(dialog))
+        expect("%d controls" % len(CONTROLS), len(controls) == len(CONTROLS), str(len(controls)))
+        for i, (want, (got, exstyle)) in enumerate(zip(CONTROLS, controls)):
+            expect("control %d (%s)" % (i + 1, want[7] or want[0]), got == want and exstyle == 0,
+                   repr((got, exstyle)))
+
+    strings = string_table(res)
+    for sid, text in STRINGS.items():
+        expect("string %d" % sid, strings.get(sid) == text, repr(strings.get(sid)))
+
+    groups = [name for (rtype, name) in res if rtype == RT_GROUP_ICON]
+    expect("one icon group, ICON_1", groups == ["ICON_1"], repr(groups))
+    group = res.get((RT_GROUP_ICON, "ICON_1"))
+    if group is not None:
+        _, _, count = struct.unpack_from("<HHH", group, 0)
+        w, h, colours, _, planes, bits, _, icon_id = struct.unpack_from("<BBBBHHIH", group, 6)
+        expect("icon group holds one 32x32 image of 16 colours",
+               (count, w, h, colours, bits) == (1, 32, 32, 16, 4), repr((count, w, h, colours, bits)))
+        image = res.get((RT_ICON, icon_id), b"")
+        header = struct.unpack_from("<IiiHH", image, 0) if len(image) >= 16 else None
+        expect("icon image is a 32x32, 4-bit bitmap", header == (40, 32, 64, 1, 4), repr(header))
+    return failures
+
+
+def main():
+    exe, arch = sys.argv[1], sys.argv[2]
+    failures = check(exe, arch)
+    print("%s: %d checks failed" % (exe, len(failures)) if failures else "%s: all checks passed" % exe)
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    main()
