@@ -1,14 +1,30 @@
 #!/usr/bin/env python3
-"""Checks a built hvsetup.exe as a file, without running it: machine type, GUI subsystem,
-the DLLs it imports, and the resources it carries (dialog template, strings, icon).
+"""Checks a built hvsetup.exe as a file, without running it: machine type, GUI subsystem and
+its version, the DLLs it imports, its size, and the resources it carries (dialog template,
+strings, icon, manifest, version block).
 
-Usage: check_exe.py EXE (i686|x86_64)
+Usage: check_exe.py EXE (i686|x86_64) VERSION [--max-size BYTES]
 Prints one line per check and exits 1 when any fails.
 """
+import argparse
 import struct
-import sys
+import xml.etree.ElementTree as ElementTree
 
-RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON = 3, 5, 6, 14
+RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 6, 14, 16, 24
+# Lowest Windows each build must start on: 95 / NT 4 for 32 bits, XP x64 for 64 bits.
+SUBSYSTEM_VERSIONS = {"i686": (4, 0), "x86_64": (5, 2)}
+# Words that make Windows guess a program is an installer; the file name cannot avoid one.
+INSTALLER_WORDS = ("setup", "install", "update", "patch")
+ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
+ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
+COMPAT = "{urn:schemas-microsoft-com:compatibility.v1}"
+SUPPORTED_OS = {
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  # Vista
+    "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  # 7
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  # 8
+    "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  # 8.1
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  # 10 and 11
+}
 ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "msvcrt.dll"}
 MACHINES = {"i686": (0x14C, 0x10B), "x86_64": (0x8664, 0x20B)}
 BUTTON, EDIT, STATIC = 0x80, 0x81, 0x82
@@ -160,7 +176,76 @@ def string_table(resources):
     return strings
 
 
-def check(exe, arch):
+def version_node(blob, at):
+    """One VS_VERSIONINFO-style node: (key, value, children, end)."""
+    length, value_length, kind = struct.unpack_from("<HHH", blob, at)
+    end = at + length
+    key_end = at + 6
+    while struct.unpack_from("<H", blob, key_end)[0] != 0:
+        key_end += 2
+    key = blob[at + 6:key_end].decode("utf-16-le")
+    value_at = (key_end + 2 + 3) & ~3
+    size = value_length * 2 if kind == 1 else value_length
+    value = blob[value_at:value_at + size]
+    if kind == 1:
+        value = value.decode("utf-16-le").rstrip("\0")
+    children, child = [], (value_at + size + 3) & ~3
+    while child < end:
+        node = version_node(blob, child)
+        children.append(node)
+        child = (node[3] + 3) & ~3
+    return key, value, children, end
+
+
+def check_version(expect, blob, version):
+    key, fixed, children, _ = version_node(blob, 0)
+    signature, _, ms, ls, _, _, _, _, file_os, file_type = struct.unpack_from("<10I", fixed, 0)
+    want = [int(part) for part in version.split(".")] + [0]
+    expect("version block VS_VERSION_INFO", key == "VS_VERSION_INFO" and signature == 0xFEEF04BD)
+    expect("file version %s" % version, [ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF] == want[:4],
+           repr((ms, ls)))
+    expect("VOS__WINDOWS32, VFT_APP", (file_os, file_type) == (4, 1), repr((file_os, file_type)))
+    blocks = {node[0]: node for node in children}
+    tables = blocks.get("StringFileInfo", ("", "", [], 0))[2]
+    translation = [v for k, v, _, _ in blocks.get("VarFileInfo", ("", "", [], 0))[2]
+                   if k == "Translation"]
+    expect("string block 040904B0 matches the translation 0409/1200",
+           [t[0] for t in tables] == ["040904B0"] and translation == [struct.pack("<HH", 0x409, 1200)],
+           repr(([t[0] for t in tables], translation)))
+    strings = {k: v for k, v, _, _ in (tables[0][2] if tables else [])}
+    for name in ("FileDescription", "OriginalFilename", "FileVersion", "ProductVersion"):
+        expect("version string %s" % name, bool(strings.get(name)), repr(strings))
+    expect("FileVersion and ProductVersion are %s" % version,
+           strings.get("FileVersion") == version == strings.get("ProductVersion"), repr(strings))
+    for name, text in strings.items():
+        if name != "OriginalFilename":
+            expect("version string %s avoids installer words" % name,
+                   not any(word in text.lower() for word in INSTALLER_WORDS), text)
+
+
+def check_manifest(expect, blob):
+    try:
+        root = ElementTree.fromstring(blob)
+    except ElementTree.ParseError as error:
+        expect("manifest is well-formed XML", False, str(error))
+        return
+    expect("manifest is well-formed XML", root.tag == ASM_V1 + "assembly", root.tag)
+    tags = [element.tag for element in root.iter() if not element.tag.endswith("supportedOS")]
+    repeated = sorted({tag for tag in tags if tags.count(tag) > 1})
+    expect("each manifest element once", not repeated, repr(repeated))
+    levels = list(root.iter(ASM_V3 + "requestedExecutionLevel"))
+    expect("runs asInvoker without uiAccess",
+           [(e.get("level"), e.get("uiAccess")) for e in levels] == [("asInvoker", "false")],
+           repr([e.attrib for e in levels]))
+    ids = [e.get("Id") for e in root.iter(COMPAT + "supportedOS")]
+    expect("supportedOS Vista to 10/11, each once", sorted(ids) == sorted(SUPPORTED_OS), repr(ids))
+    dpi = [e.text for e in root.iter() if e.tag.endswith("}dpiAware")]
+    expect("system DPI aware", dpi == ["true"], repr(dpi))
+    expect("no dependency on Common Controls 6",
+           not any(e.tag.endswith("dependency") for e in root.iter()))
+
+
+def check(exe, arch, version, max_size):
     failures = []
 
     def expect(what, ok, detail=""):
@@ -168,11 +253,16 @@ def check(exe, arch):
         if not ok:
             failures.append(what)
 
-    pe = Pe(open(exe, "rb").read())
+    data = open(exe, "rb").read()
+    pe = Pe(data)
     machine, magic = MACHINES[arch]
     expect("machine is %s" % arch, (pe.machine, pe.magic) == (machine, magic),
            "machine %#x, optional header %#x" % (pe.machine, pe.magic))
     expect("GUI subsystem", pe.subsystem == 2, "subsystem %d" % pe.subsystem)
+    expect("subsystem version %d.%d" % SUBSYSTEM_VERSIONS[arch],
+           pe.subsystem_version == SUBSYSTEM_VERSIONS[arch], repr(pe.subsystem_version))
+    if max_size:
+        expect("at most %d bytes" % max_size, len(data) <= max_size, "%d bytes" % len(data))
     dlls = {name.lower() for name in pe.imports()}
     expect("imports only " + ", ".join(sorted(ALLOWED_DLLS)), dlls <= ALLOWED_DLLS, str(sorted(dlls)))
 
@@ -194,6 +284,14 @@ def check(exe, arch):
     for sid, text in STRINGS.items():
         expect("string %d" % sid, strings.get(sid) == text, repr(strings.get(sid)))
 
+    manifests = [name for (rtype, name) in res if rtype == RT_MANIFEST]
+    expect("one manifest, id 1", manifests == [1], repr(manifests))
+    if manifests == [1]:
+        check_manifest(expect, res[(RT_MANIFEST, 1)])
+    expect("version block present", (RT_VERSION, 1) in res)
+    if (RT_VERSION, 1) in res:
+        check_version(expect, res[(RT_VERSION, 1)], version)
+
     groups = [name for (rtype, name) in res if rtype == RT_GROUP_ICON]
     expect("one icon group, ICON_1", groups == ["ICON_1"], repr(groups))
     group = res.get((RT_GROUP_ICON, "ICON_1"))
@@ -209,10 +307,16 @@ def check(exe, arch):
 
 
 def main():
-    exe, arch = sys.argv[1], sys.argv[2]
-    failures = check(exe, arch)
-    print("%s: %d checks failed" % (exe, len(failures)) if failures else "%s: all checks passed" % exe)
-    sys.exit(1 if failures else 0)
+    parser = argparse.ArgumentParser()
+    parser.add_argument("exe")
+    parser.add_argument("arch", choices=sorted(MACHINES))
+    parser.add_argument("version")
+    parser.add_argument("--max-size", type=int, default=0)
+    args = parser.parse_args()
+    failures = check(args.exe, args.arch, args.version, args.max_size)
+    print("%s: %d checks failed" % (args.exe, len(failures)) if failures
+          else "%s: all checks passed" % args.exe)
+    raise SystemExit(1 if failures else 0)
 
 
 if __name__ == "__main__":
