@@ -1,0 +1,290 @@
+"""Driving the real hvsetup.exe under Wine on the test Xvfb: start it from another working
+folder, click and type with xdotool, wait for windows, and read back the settings file.
+"""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+CAPTION = "HVN Windows 95 Options"
+BAD_SOCKET = "Invalid Socket Number"
+BAD_ADDRESS = "Invalid Destination Network Address"
+SAVE_FAILED = "Settings Not Saved"
+# Dialog units to pixels under Wine's default dialog font; the client area of the
+# 176 x 237 unit dialog is 308 x 385 pixels.
+UNIT_X, UNIT_Y = 1.75, 1.625
+CLIENT_W, CLIENT_H = 308, 385
+# Control rectangles (x, y, width, height) in dialog units, from the template.
+RES_400 = (28, 22, 120, 12)
+RES_480 = (28, 34, 120, 12)
+BACK_BUFFER = (28, 73, 120, 12)
+FILLS = (28, 86, 120, 12)
+DOS_COMPAT = (28, 125, 128, 12)
+SOCKET = (88, 167, 68, 12)
+DEST_NET = (88, 184, 68, 12)
+OK = (15, 215, 50, 14)
+CANCEL = (108, 215, 50, 14)
+
+SAVED_DEFAULTS = ["[Options]", "Resolution=1", "VideoBackBuffer=0", "HardwareFills=0",
+                  "Compatibility=0", "Socket=", "DestNet="]
+
+
+class Skip(Exception):
+    pass
+
+
+class Failure(Exception):
+    pass
+
+
+def expect(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+class Program:
+    """One run of hvsetup.exe from its own folder, started from another working folder."""
+
+    def __init__(self, args, folder, exe_name="hvsetup.exe"):
+        self.args = args
+        self.folder = folder
+        self.exe = os.path.join(folder, exe_name)
+        self.env = dict(os.environ)
+        for line in open(os.path.join(args.wine_root, "env")):
+            if line.startswith("export "):
+                key, value = line[len("export "):].strip().split("=", 1)
+                self.env[key] = value.strip("'")
+        self.process = None
+        self.window = None
+
+    def xdo(self, *words):
+        return subprocess.run(["xdotool", *words], env=self.env, capture_output=True,
+                              text=True, timeout=30).stdout
+
+    def start(self, *arguments):
+        started_in = os.path.join(self.folder, "..", "elsewhere")
+        os.makedirs(started_in, exist_ok=True)
+        self.process = subprocess.Popen(
+            ["bash", self.args.wine_env, "run", self.args.wine_root, str(self.args.bits),
+             self.exe, *arguments],
+            cwd=started_in, env=self.env, stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        self.window = self.wait_window(CAPTION)
+        self.activate()
+
+    def find_window(self, name):
+        ids = self.xdo("search", "--onlyvisible", "--name", "^%s$" % name).split()
+        return ids[0] if ids else None
+
+    def wait_window(self, name, timeout=30):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            window = self.find_window(name)
+            if window:
+                return window
+            if self.process.poll() is not None:
+                if self.process.returncode == 77:
+                    raise Skip(self.process.stderr.read().decode(errors="replace").strip())
+                raise Failure("the program ended (code %d) before '%s' appeared"
+                              % (self.process.returncode, name))
+            time.sleep(0.1)
+        raise Failure("no window '%s' within %d s" % (name, timeout))
+
+    def wait_window_gone(self, name, timeout=15):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if not self.find_window(name):
+                return
+            time.sleep(0.1)
+        raise Failure("window '%s' still there after %d s" % (name, timeout))
+
+    def client_origin(self):
+        geometry = dict(line.split("=") for line in
+                        self.xdo("getwindowgeometry", "--shell", self.window).split())
+        x, y = int(geometry["X"]), int(geometry["Y"])
+        width, height = int(geometry["WIDTH"]), int(geometry["HEIGHT"])
+        border = (width - CLIENT_W) // 2  # Wine draws the frame: the X window is the whole window
+        return x + border, y + height - CLIENT_H - border
+
+    def pause(self):
+        time.sleep(0.15)
+
+    def click_at(self, x, y):
+        # Wine can lose a press and release that arrive together.
+        self.xdo("mousemove", str(x), str(y))
+        self.pause()
+        self.xdo("mousedown", "1")
+        self.pause()
+        self.xdo("mouseup", "1")
+        self.pause()
+
+    def activate(self):
+        # A first click may only activate the window: click its caption, clear of any control.
+        left, top = self.client_origin()
+        self.click_at(left + CLIENT_W // 2, top - 8)
+
+    def click(self, rect):
+        left, top = self.client_origin()
+        x, y, w, h = rect
+        self.click_at(left + int((x + w / 2) * UNIT_X), top + int((y + h / 2) * UNIT_Y))
+
+    def key(self, *keys):
+        for k in keys:
+            self.xdo("key", k)
+            self.pause()
+
+    def type(self, text):
+        self.xdo("type", "--delay", "120", text)
+        self.pause()
+
+    def replace_text(self, rect, text):
+        """Clicks into a field, selects all of it (however long) and types over it."""
+        self.click(rect)
+        self.key("End", "shift+Home", "BackSpace")
+        if text:
+            self.type(text)
+
+    def dismiss(self, caption):
+        self.wait_window(caption)
+        self.key("Return")
+        self.wait_window_gone(caption)
+
+    def ok_until_saved(self, fixes=()):
+        """Presses OK; for each (warning caption, field) in `fixes`, expects that warning,
+        empties that field and presses OK again. Then the program must end with 0."""
+        self.click(OK)
+        for caption, field in fixes:
+            self.dismiss(caption)
+            self.replace_text(field, "")
+            self.click(OK)
+        expect(self.wait_exit() == 0, "exit code is not 0")
+
+    def save_or_refuse(self, socket_text, before):
+        """Types a socket number and presses OK. Either the program saves and ends with 0,
+        or it warns "Settings Not Saved", stays open and leaves `before` (the file's bytes,
+        or None for no file) as it was. Returns "saved" or "refused"."""
+        self.replace_text(SOCKET, socket_text)
+        self.click(OK)
+        deadline = time.time() + 20
+        while time.time() < deadline:
+            if self.process.poll() is not None:
+                expect(self.process.returncode == 0, "exit code is %d" % self.process.returncode)
+                expect(profile_value(self.folder, "Options", "Socket") == socket_text,
+                       "ended without saving")
+                print("the platform saved")
+                return "saved"
+            if self.find_window(SAVE_FAILED):
+                self.dismiss(SAVE_FAILED)
+                self.expect_running()
+                path = ini_path(self.folder)
+                now = read_bytes(self.folder) if os.path.isfile(path) else None
+                expect(now == before, "a refused save changed the file")
+                print("the platform refused the save")
+                return "refused"
+            time.sleep(0.1)
+        raise Failure("neither saved nor warned within 20 s")
+
+    def wait_exit(self, timeout=20):
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            raise Failure("the program did not end within %d s" % timeout)
+
+    def expect_running(self):
+        time.sleep(0.5)
+        expect(self.process.poll() is None, "the program ended; it should have stayed open")
+        expect(self.find_window(CAPTION), "the Options dialog is gone")
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
+def ini_path(folder):
+    return os.path.join(folder, "halvern.ini")
+
+
+def write_ini(folder, content):
+    """`content` as bytes, or as text of single-byte characters."""
+    if isinstance(content, str):
+        content = content.encode("latin-1")
+    with open(ini_path(folder), "wb") as f:
+        f.write(content)
+
+
+def read_bytes(folder):
+    with open(ini_path(folder), "rb") as f:
+        return f.read()
+
+
+def ini_lines(folder):
+    text = read_bytes(folder).decode("latin-1").replace("\r\n", "\n").replace("\r", "\n")
+    return [line for line in text.split("\n") if line]
+
+
+
+def profile_value(folder, section, key):
+    """The value the platform's reader finds: lines end at CR or LF, names compare without
+    case, blanks around names and values are trimmed, only the first matching section is
+    searched and the first matching key wins. None when there is none."""
+    text = read_bytes(folder).decode("latin-1")
+    in_section = seen = False
+    for line in re.split(r"\r\n|\r|\n", text):
+        line = line.strip(" \t")
+        if line.startswith("["):
+            name = line[1:].split("]", 1)[0].strip()
+            if in_section:
+                return None
+            in_section = not seen and name.lower() == section.lower()
+            seen = seen or in_section
+        elif in_section and "=" in line:
+            name, value = line.split("=", 1)
+            if name.strip().lower() == key.lower():
+                return value.strip(" \t")
+    return None
+
+
+def expect_saved(folder, **values):
+    for key, value in values.items():
+        got = profile_value(folder, "Options", key)
+        expect(got == value, "%s is %r, not %r" % (key, got, value))
+
+
+def run_scenarios(scenarios):
+    """Command line shared by the scenario files: SCENARIO --exe ... --bits N."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("scenario", choices=sorted(scenarios))
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--helper", default=None, help="a helper program some scenarios need")
+    parser.add_argument("--wine-env", required=True)
+    parser.add_argument("--wine-root", required=True)
+    parser.add_argument("--bits", type=int, required=True)
+    args = parser.parse_args()
+
+    work = os.path.join(os.path.abspath(args.wine_root), "program-tests", args.scenario)
+    if os.path.isdir(work):
+        subprocess.run(["chattr", "-R", "-i", work], capture_output=True)
+        subprocess.run(["chmod", "-R", "u+rwx", work], capture_output=True)
+        shutil.rmtree(work)
+    folder = os.path.join(work, "Halvern Game")
+    os.makedirs(folder)
+    shutil.copy(args.exe, os.path.join(folder, "hvsetup.exe"))
+
+    program = Program(args, folder)
+    try:
+        scenarios[args.scenario](program)
+    except Skip as skip:
+        print("skipped: %s" % skip)
+        return 77
+    except Failure as failure:
+        print("FAIL %s: %s" % (args.scenario, failure))
+        return 1
+    finally:
+        program.stop()
+    print("ok %s" % args.scenario)
+    return 0
