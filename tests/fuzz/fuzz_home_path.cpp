@@ -35,14 +35,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string prefix(plan.prefix);
   const std::string directory(plan.directory);
 
-  if (prefix == ".\\") {
-    // The fallback: nothing derived, nothing changed.
-    Require(plan.drive_number == 0 && directory.empty());
+  // No folder can be trusted from a cut or over-long path, nor found in one with neither
+  // drive nor separator: then the current folder, and nothing changed.
+  const bool drive = path.size() >= 2 && path[1] == ':';
+  const bool fallback = !complete || path.size() >= kModulePathCapacity ||
+                        (!drive && path.find_first_of("\\/") == std::string::npos);
+  if (fallback) {
+    Require(prefix == ".\\" && plan.drive_number == 0 && directory.empty());
     return 0;
   }
-  Require(complete && path.size() < kModulePathCapacity);
   Require(path.compare(0, prefix.size(), prefix) == 0);
-  const bool drive = path.size() >= 2 && path[1] == ':';
   const bool bare_drive = drive && prefix.size() == 2;
   Require(bare_drive || IsSeparator(prefix.back()));
   // The file name part holds no separator: the prefix ends at the last one.
