@@ -9,8 +9,6 @@
 
 #include "dialog/options_dialog.h"
 #include "resources/resource.h"
-#include "shell/bounded_text.h"
-#include "shell/home_directory.h"
 #include "test_support.h"
 
 namespace {
@@ -40,13 +38,12 @@ LRESULT CALLBACK AnswerWarnings(int code, WPARAM wparam, LPARAM lparam) {
   return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
-class OptionsDialog : public testing::Test {
+class OptionsDialog : public hvtest::ScratchHomeTest {
  protected:
+  OptionsDialog() : ScratchHomeTest("dialog") {}
+
   void SetUp() override {
-    folder_ = hvtest::MakeScratchFolder("dialog");
-    ASSERT_FALSE(folder_.empty());
-    ASSERT_EQ(CopyText(HomePrefix, sizeof HomePrefix, folder_.c_str()), 1);
-    ini_ = folder_ + "halvern.ini";
+    ScratchHomeTest::SetUp();
     AppInstance = GetModuleHandleA(nullptr);
     warnings_seen.clear();
     hook_ = SetWindowsHookExA(WH_CBT, AnswerWarnings, nullptr, GetCurrentThreadId());
@@ -57,7 +54,7 @@ class OptionsDialog : public testing::Test {
     if (dialog_ != nullptr) DestroyWindow(dialog_);
     Pump();
     UnhookWindowsHookEx(hook_);
-    hvtest::RemoveTree(folder_);
+    ScratchHomeTest::TearDown();
   }
 
   void Open() {
@@ -132,8 +129,6 @@ class OptionsDialog : public testing::Test {
     ASSERT_TRUE(hvtest::WriteWholeFile(ini_, content));
   }
 
-  std::string folder_;
-  std::string ini_;
   HHOOK hook_ = nullptr;
   HWND dialog_ = nullptr;
   bool quit_posted_ = false;

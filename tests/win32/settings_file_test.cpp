@@ -16,24 +16,15 @@ using hvtest::ReadWholeFile;
 using hvtest::SplitLines;
 using hvtest::WriteWholeFile;
 
-class SettingsFile : public testing::Test {
+class SettingsFile : public hvtest::ScratchHomeTest {
  protected:
-  void SetUp() override {
-    folder_ = hvtest::MakeScratchFolder("settings");
-    ASSERT_FALSE(folder_.empty());
-    ASSERT_EQ(CopyText(HomePrefix, sizeof HomePrefix, folder_.c_str()), 1);
-    path_ = folder_ + "halvern.ini";
-  }
-  void TearDown() override { hvtest::RemoveTree(folder_); }
+  SettingsFile() : ScratchHomeTest("settings") {}
 
   std::string Read(const char* key, const char* fallback) {
     char value[kSettingValueCapacity];
     ReadSetting(kOptionsSection, key, fallback, value);
     return value;
   }
-
-  std::string folder_;
-  std::string path_;
 };
 
 TEST_F(SettingsFile, MissingFileReadsAsEveryDefault) {
@@ -43,33 +34,33 @@ TEST_F(SettingsFile, MissingFileReadsAsEveryDefault) {
   }
   EXPECT_EQ(Read(kKeySocket, ""), "");
   EXPECT_EQ(Read(kKeyDestNet, ""), "");
-  EXPECT_FALSE(hvtest::FileExists(path_));  // reading never creates the file
+  EXPECT_FALSE(hvtest::FileExists(ini_));  // reading never creates the file
 }
 
 TEST_F(SettingsFile, ALongValueReadsAsItsFirst255Characters) {
   std::string value;
   for (int i = 0; i < 300; ++i) value += static_cast<char>('0' + i % 10);
-  ASSERT_TRUE(WriteWholeFile(path_, "[Options]\r\nSocket=" + value + "\r\n"));
+  ASSERT_TRUE(WriteWholeFile(ini_, "[Options]\r\nSocket=" + value + "\r\n"));
   EXPECT_EQ(Read(kKeySocket, ""), value.substr(0, 255));
 }
 
 TEST_F(SettingsFile, AnEmptyValueIsWrittenAsAnEmptyKeyAndReadBackEmpty) {
-  ASSERT_TRUE(WriteWholeFile(path_, "[Options]\r\nSocket=213\r\n"));
+  ASSERT_TRUE(WriteWholeFile(ini_, "[Options]\r\nSocket=213\r\n"));
   EXPECT_EQ(WriteSetting(kOptionsSection, kKeySocket, ""), 1);
   EXPECT_EQ(Read(kKeySocket, "missing"), "");
-  const std::vector<std::string> lines = SplitLines(ReadWholeFile(path_));
+  const std::vector<std::string> lines = SplitLines(ReadWholeFile(ini_));
   EXPECT_NE(std::find(lines.begin(), lines.end(), "Socket="), lines.end());
 }
 
 TEST_F(SettingsFile, WritingKeepsOtherSectionsAndOtherKeys) {
-  ASSERT_TRUE(WriteWholeFile(path_,
+  ASSERT_TRUE(WriteWholeFile(ini_,
                              "[Player]\r\nName=Ann\r\n"
                              "[Options]\r\nResolution=0\r\nMusicVolume=7\r\n"
                              "[Network]\r\nModem=COM2\r\n"));
   EXPECT_EQ(WriteSetting(kOptionsSection, kKeyResolution, "1"), 1);
   EXPECT_EQ(WriteSetting(kOptionsSection, kKeyDestNet, "73.0F.2C.8A"), 1);
 
-  const std::vector<std::string> lines = SplitLines(ReadWholeFile(path_));
+  const std::vector<std::string> lines = SplitLines(ReadWholeFile(ini_));
   for (const char* kept : {"[Player]", "Name=Ann", "MusicVolume=7", "[Network]", "Modem=COM2",
                            "Resolution=1", "DestNet=73.0F.2C.8A"}) {
     SCOPED_TRACE(kept);
@@ -84,7 +75,7 @@ TEST_F(SettingsFile, SavingIntoAMissingFileWritesTheKeysInTheirFixedOrder) {
   }
   for (const TextBinding& t : kTextBindings) EXPECT_EQ(WriteSetting(t.section, t.key, ""), 1);
 
-  std::vector<std::string> lines = SplitLines(ReadWholeFile(path_));
+  std::vector<std::string> lines = SplitLines(ReadWholeFile(ini_));
   while (!lines.empty() && lines.back().empty()) lines.pop_back();
   EXPECT_EQ(lines, (std::vector<std::string>{"[Options]", "Resolution=1", "VideoBackBuffer=0",
                                              "HardwareFills=0", "Compatibility=0", "Socket=",

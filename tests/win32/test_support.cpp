@@ -1,6 +1,9 @@
 // Helpers for tests under Wine; plain Win32 so they behave as the program's own calls do.
 #include "test_support.h"
 
+#include "shell/bounded_text.h"
+#include "shell/home_directory.h"
+
 namespace hvtest {
 
 std::string MakeScratchFolder(const char* tag) {
@@ -110,5 +113,14 @@ int RunProgram(const std::string& exe, const std::string& arguments, const std::
   CloseHandle(process.hProcess);
   return static_cast<int>(code);
 }
+
+void ScratchHomeTest::SetUp() {
+  folder_ = MakeScratchFolder(tag_);
+  ASSERT_FALSE(folder_.empty());
+  ASSERT_EQ(CopyText(HomePrefix, sizeof HomePrefix, folder_.c_str()), 1);
+  ini_ = folder_ + "halvern.ini";
+}
+
+void ScratchHomeTest::TearDown() { RemoveTree(folder_); }
 
 }  // namespace hvtest

@@ -1,6 +1,7 @@
 // Scratch folders and whole-file reads and writes for the tests that run under Wine.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
@@ -23,5 +24,20 @@ std::string FolderOfThisProgram();
 
 // Runs `exe` with the given working folder and waits; returns the exit code, or -1.
 int RunProgram(const std::string& exe, const std::string& arguments, const std::string& folder);
+
+// A fixture whose tests run with a fresh, empty folder as the program's own: HomePrefix
+// points at it, so the settings file is `ini_` there.
+class ScratchHomeTest : public testing::Test {
+ protected:
+  explicit ScratchHomeTest(const char* tag) : tag_(tag) {}
+  void SetUp() override;
+  void TearDown() override;
+
+  std::string folder_;
+  std::string ini_;
+
+ private:
+  const char* tag_;
+};
 
 }  // namespace hvtest
