@@ -383,3 +383,31 @@ TEST_F(OptionsDialog, CenterOnDesktopPutsTheDialogInTheMiddle) {
 }
 
 }  // namespace
+
+namespace {
+
+// Wine's per-program Version setting changes what GetVersion reports, standing in for the
+// hosts that need the hand-centring and those that do not.
+int LegacyHostUnder(const char* version) {
+  const std::string key = "Software\\Wine\\AppDefaults\\" HV_VERSION_PROBE_EXE;
+  HKEY app = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      &app, nullptr) != ERROR_SUCCESS) {
+    return -1;
+  }
+  RegSetValueExA(app, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                 static_cast<DWORD>(std::string(version).size() + 1));
+  RegCloseKey(app);
+  const int code = hvtest::RunProgram(hvtest::FolderOfThisProgram() + HV_VERSION_PROBE_EXE, "", "");
+  RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+  return code;
+}
+
+TEST(IsLegacyWin32Host, IsTrueOnlyWhereTheVersionSaysWin32s) {
+  EXPECT_EQ(LegacyHostUnder("win31"), 1);
+  EXPECT_EQ(LegacyHostUnder("win95"), 0);
+  EXPECT_EQ(LegacyHostUnder("winxp"), 0);
+  EXPECT_EQ(LegacyHostUnder("win10"), 0);
+}
+
+}  // namespace
