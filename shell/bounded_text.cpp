@@ -40,6 +40,21 @@ int CopyText(char* buffer, std::size_t capacity, const char* text) {
   return AppendText(buffer, capacity, text);
 }
 
+int CopyTextPart(char* buffer, std::size_t capacity, const char* text, std::size_t count) {
+  if (capacity == 0) return count == 0 || text[0] == '\0' ? 1 : 0;
+  std::size_t used = 0;
+  while (used < count && text[used] != '\0') {
+    if (used + 1 >= capacity) {
+      buffer[used] = '\0';
+      return 0;
+    }
+    buffer[used] = text[used];
+    ++used;
+  }
+  buffer[used] = '\0';
+  return 1;
+}
+
 int FormatWithText(char* buffer, std::size_t capacity, const char* format, const char* text) {
   if (capacity == 0) return 0;
   std::size_t used = 0;

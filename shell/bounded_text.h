@@ -7,6 +7,8 @@
 
 int CopyText(char* buffer, std::size_t capacity, const char* text);
 int AppendText(char* buffer, std::size_t capacity, const char* text);
+// Copies the first `count` characters of `text` (fewer when it is shorter).
+int CopyTextPart(char* buffer, std::size_t capacity, const char* text, std::size_t count);
 
 // Copies `format` with its first "%s" replaced by `text`; other characters are copied as
 // they stand. Used for messages that name a file, where printf's family would cost size.

@@ -41,9 +41,7 @@ void PlanHomeDirectory(const char* module_path, int path_complete, HomePlan* pla
   }
 
   // Both parts are a prefix of a path shorter than the capacity, so they fit.
-  plan->prefix[0] = '\0';
-  for (std::size_t i = 0; i < directory_end; ++i) plan->prefix[i] = module_path[i];
-  plan->prefix[directory_end] = '\0';
+  CopyTextPart(plan->prefix, sizeof plan->prefix, module_path, directory_end);
 
   plan->drive_number = drive_length == 2 ? DriveNumber(module_path[0]) : 0;
 
@@ -57,6 +55,5 @@ void PlanHomeDirectory(const char* module_path, int path_complete, HomePlan* pla
     return;
   }
   if (directory[directory_length - 1] == '\\') --directory_length;
-  for (std::size_t i = 0; i < directory_length; ++i) plan->directory[i] = directory[i];
-  plan->directory[directory_length] = '\0';
+  CopyTextPart(plan->directory, sizeof plan->directory, directory, directory_length);
 }

@@ -30,6 +30,18 @@ TEST(BoundedText, CopyAndAppendStopAtTheEndAndReportIt) {
   EXPECT_STREQ(one, "");
 }
 
+TEST(BoundedText, CopyTextPartTakesAtMostCountAndStopsAtTheEnd) {
+  char buf[6];
+  EXPECT_EQ(CopyTextPart(buf, sizeof buf, "C:\\GAMES\\x.exe", 3), 1);
+  EXPECT_STREQ(buf, "C:\\");
+  EXPECT_EQ(CopyTextPart(buf, sizeof buf, "ab", 5), 1);  // a shorter text ends the copy
+  EXPECT_STREQ(buf, "ab");
+  EXPECT_EQ(CopyTextPart(buf, sizeof buf, "abcdefgh", 7), 0);
+  EXPECT_STREQ(buf, "abcde");
+  EXPECT_EQ(CopyTextPart(buf, sizeof buf, "abcdefgh", 0), 1);
+  EXPECT_STREQ(buf, "");
+}
+
 TEST(BoundedText, FormatReplacesOnlyTheFirstPlaceholder) {
   char buf[64];
   EXPECT_EQ(FormatWithText(buf, sizeof buf, "to %s.\nagain %s", "C:\\x.ini"), 1);
