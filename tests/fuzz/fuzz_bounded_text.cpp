@@ -50,6 +50,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string joined = text.substr(0, capacity - 1) + format;
     Require(appended == (joined.size() < capacity ? 1 : 0));
     Require(std::string(buffer.get()) == joined.substr(0, capacity - 1));
+
+    const std::size_t count = format.size() % 300;
+    const std::string part = text.substr(0, count);
+    const int parted = CopyTextPart(buffer.get(), capacity, text.c_str(), count);
+    Require(parted == (part.size() < capacity ? 1 : 0));
+    Require(std::string(buffer.get()) == part.substr(0, capacity - 1));
   }
   return 0;
 }
