@@ -15,31 +15,6 @@ int TextEquals(const char* a, const char* b) {
   return *a == *b ? 1 : 0;
 }
 
-int AppendText(char* buffer, std::size_t capacity, const char* text) {
-  if (capacity == 0) return text[0] == '\0' ? 1 : 0;
-  std::size_t used = 0;
-  while (used < capacity && buffer[used] != '\0') ++used;
-  if (used == capacity) {  // not terminated: terminate rather than run past the end
-    buffer[capacity - 1] = '\0';
-    return 0;
-  }
-  while (*text != '\0') {
-    if (used + 1 >= capacity) {
-      buffer[used] = '\0';
-      return 0;
-    }
-    buffer[used++] = *text++;
-  }
-  buffer[used] = '\0';
-  return 1;
-}
-
-int CopyText(char* buffer, std::size_t capacity, const char* text) {
-  if (capacity == 0) return text[0] == '\0' ? 1 : 0;
-  buffer[0] = '\0';
-  return AppendText(buffer, capacity, text);
-}
-
 int CopyTextPart(char* buffer, std::size_t capacity, const char* text, std::size_t count) {
   if (capacity == 0) return count == 0 || text[0] == '\0' ? 1 : 0;
   std::size_t used = 0;
@@ -53,6 +28,21 @@ int CopyTextPart(char* buffer, std::size_t capacity, const char* text, std::size
   }
   buffer[used] = '\0';
   return 1;
+}
+
+int CopyText(char* buffer, std::size_t capacity, const char* text) {
+  return CopyTextPart(buffer, capacity, text, static_cast<std::size_t>(-1));
+}
+
+int AppendText(char* buffer, std::size_t capacity, const char* text) {
+  if (capacity == 0) return text[0] == '\0' ? 1 : 0;
+  std::size_t used = 0;
+  while (used < capacity && buffer[used] != '\0') ++used;
+  if (used == capacity) {  // not terminated: terminate rather than run past the end
+    buffer[capacity - 1] = '\0';
+    return 0;
+  }
+  return CopyText(buffer + used, capacity - used, text);
 }
 
 int FormatWithText(char* buffer, std::size_t capacity, const char* format, const char* text) {
