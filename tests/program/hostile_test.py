@@ -10,8 +10,10 @@ Usage: hostile_test.py SCENARIO --exe EXE [--helper EXE] --wine-env SCRIPT --win
 """
 import os
 import random
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 from harness import (BAD_ADDRESS, BAD_SOCKET, DEST_NET, OK, SAVED_DEFAULTS, SOCKET, Failure,
@@ -196,21 +198,35 @@ def file_held_open_by_another_program(p):
 def installed_under_long_and_foreign_paths(p):
     """Windows paths of 100, 200 and 259 characters to the program, and a folder whose
     name holds characters above 0x7F in the ANSI code page."""
-    base = os.path.dirname(p.folder)
-    exe_bytes = open(p.exe, "rb").read()
-    targets = []
-    for length in (100, 200, 259):
-        # Wine names the Unix root Z:, so the Windows path is "Z:" plus the Unix path.
+    # The lengths must not depend on where the checkout lives, so the folders grow from a
+    # short scratch folder of their own rather than from the build folder.
+    base = tempfile.mkdtemp(prefix="hv-", dir="/tmp")
+    try:
+        install_under(p, base, long_folders(base, (100, 200, 259))
+                      + [os.path.join(base, "Spiele \u00c4\u00f6\u00e9 \u00a9")])
+    finally:
+        shutil.rmtree(base, ignore_errors=True)
+
+
+def long_folders(base, lengths):
+    """Folders under base whose exe path, as Wine names it ("Z:" + Unix path), has each length."""
+    exe_part = len("Z:") + len("/hvsetup.exe")
+    folders = []
+    for length in lengths:
         folder = base
-        room = length - len("Z:") - len("/hvsetup.exe") - len(folder)
-        expect(room > 2, "the build folder is too deep for a %d-character path" % length)
+        room = length - exe_part - len(folder)
         while room > 0:
             part = min(room - 1, 60) if room > 61 else room - 1
             folder = os.path.join(folder, "d" * max(part, 1))
-            room = length - len("Z:") - len("/hvsetup.exe") - len(folder)
-        targets.append(folder)
-    targets.append(os.path.join(base, "Spiele \u00c4\u00f6\u00e9 \u00a9"))
-    for folder in targets:
+            room = length - exe_part - len(folder)
+        expect(room == 0, "no folder gives a %d-character path" % length)
+        folders.append(folder)
+    return folders
+
+
+def install_under(p, base, folders):
+    exe_bytes = open(p.exe, "rb").read()
+    for folder in folders:
         os.makedirs(folder, exist_ok=True)
         with open(os.path.join(folder, "hvsetup.exe"), "wb") as f:
             f.write(exe_bytes)
@@ -224,7 +240,8 @@ def installed_under_long_and_foreign_paths(p):
             raise Failure("%s (%d bytes): %s" % (folder, len(folder), failure))
         finally:
             run.stop()
-        stray = [os.path.join(d, "halvern.ini") for d in (base, os.path.join(base, "elsewhere"))]
+        started_in = os.path.join(os.path.dirname(folder), "elsewhere")
+        stray = [os.path.join(d, "halvern.ini") for d in (base, started_in)]
         expect(not any(os.path.exists(s) for s in stray), "a settings file landed elsewhere")
 
 
