@@ -5,6 +5,7 @@ import argparse
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import time
@@ -73,7 +74,27 @@ class Program:
             cwd=started_in, env=self.env, stdin=subprocess.DEVNULL,
             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         self.window = self.wait_window(CAPTION)
+        self.wait_focus(self.window)
         self.activate()
+
+    def set_windows_version(self, version):
+        """Wine's per-program Windows version for hvsetup.exe ("win31", "win95", ...); None
+        removes it. Every scenario shares the prefix, so whoever sets it removes it."""
+        key = r"HKCU\Software\Wine\AppDefaults\hvsetup.exe"
+        loader = self.env["HV_PREFIX_LOADER"]
+        words = (["add", key, "/v", "Version", "/d", version] if version else ["delete", key])
+        subprocess.run([loader, "reg", *words, "/f"], env=dict(self.env, WINELOADER=loader),
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+
+    def window_geometry(self):
+        """(x, y, width, height) of the dialog's whole window, frame included."""
+        geometry = dict(line.split("=") for line in
+                        self.xdo("getwindowgeometry", "--shell", self.window).split())
+        return tuple(int(geometry[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+
+    def screen_size(self):
+        return tuple(int(n) for n in self.xdo("getdisplaygeometry").split())
 
     def find_window(self, name):
         ids = self.xdo("search", "--onlyvisible", "--name", "^%s$" % name).split()
@@ -88,10 +109,34 @@ class Program:
             if self.process.poll() is not None:
                 if self.process.returncode == 77:
                     raise Skip(self.process.stderr.read().decode(errors="replace").strip())
-                raise Failure("the program ended (code %d) before '%s' appeared"
-                              % (self.process.returncode, name))
+                raise Failure("the program ended (code %d) before '%s' appeared; Wine and the"
+                              " emulator said: %s" % (self.process.returncode, name,
+                                                      self.stderr_text() or "nothing"))
             time.sleep(0.1)
         raise Failure("no window '%s' within %d s" % (name, timeout))
+
+    def stderr_text(self):
+        """What the ended program's Wine loader (and, for 32-bit code on a host that needs
+        one, the emulator) wrote to standard error."""
+        if self.process is None or self.process.stderr is None:
+            return ""
+        return self.process.stderr.read().decode(errors="replace").strip()
+
+    def wait_focus(self, window, timeout=15):
+        """Waits until Wine has given `window` the X keyboard focus, which it does once it
+        has taken the window in hand. Input sent before that can be lost: a press and release
+        that a busy (for example emulated) program reads together may be dropped, and the
+        first click on a window not yet active only activates it."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if self.xdo("getwindowfocus").strip() == str(int(window, 0)):
+                return
+            if self.process.poll() is not None:
+                raise Failure("the program ended (code %d) while its window came up; Wine and"
+                              " the emulator said: %s" % (self.process.returncode,
+                                                          self.stderr_text() or "nothing"))
+            time.sleep(0.05)
+        raise Failure("window %s did not get the keyboard focus within %d s" % (window, timeout))
 
     def wait_window_gone(self, name, timeout=15):
         deadline = time.time() + timeout
@@ -102,10 +147,7 @@ class Program:
         raise Failure("window '%s' still there after %d s" % (name, timeout))
 
     def client_origin(self):
-        geometry = dict(line.split("=") for line in
-                        self.xdo("getwindowgeometry", "--shell", self.window).split())
-        x, y = int(geometry["X"]), int(geometry["Y"])
-        width, height = int(geometry["WIDTH"]), int(geometry["HEIGHT"])
+        x, y, width, height = self.window_geometry()
         border = (width - CLIENT_W) // 2  # Wine draws the frame: the X window is the whole window
         return x + border, y + height - CLIENT_H - border
 
@@ -148,7 +190,7 @@ class Program:
             self.type(text)
 
     def dismiss(self, caption):
-        self.wait_window(caption)
+        self.wait_focus(self.wait_window(caption))
         self.key("Return")
         self.wait_window_gone(caption)
 
@@ -255,6 +297,21 @@ def expect_saved(folder, **values):
         expect(got == value, "%s is %r, not %r" % (key, got, value))
 
 
+def pe_machine(path):
+    """(machine, optional-header magic) from a PE file's headers."""
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    offset = struct.unpack_from("<I", head, 0x3C)[0]
+    expect(head[offset:offset + 4] == b"PE\0\0", "%s is not a PE file" % path)
+    machine = struct.unpack_from("<H", head, offset + 4)[0]
+    magic = struct.unpack_from("<H", head, offset + 24)[0]
+    return machine, magic
+
+
+# What a program built for 32- or 64-bit Windows carries in its headers.
+PE_KIND = {32: (0x14C, 0x10B), 64: (0x8664, 0x20B)}
+
+
 def run_scenarios(scenarios):
     """Command line shared by the scenario files: SCENARIO --exe ... --bits N."""
     parser = argparse.ArgumentParser()
@@ -277,6 +334,10 @@ def run_scenarios(scenarios):
 
     program = Program(args, folder)
     try:
+        # A run that claims to test the 32-bit product must start the PE32 file, never its
+        # 64-bit twin.
+        expect(pe_machine(args.exe) == PE_KIND[args.bits],
+               "%s is not a %d-bit program" % (args.exe, args.bits))
         scenarios[args.scenario](program)
     except Skip as skip:
         print("skipped: %s" % skip)

@@ -10,7 +10,8 @@ import subprocess
 import sys
 
 from harness import (CANCEL, DOS_COMPAT, FILLS, OK, RES_400, SAVED_DEFAULTS, SOCKET, Skip,
-                     expect, ini_lines, ini_path, read_bytes, run_scenarios, write_ini)
+                     expect, expect_saved, ini_lines, ini_path, read_bytes, run_scenarios,
+                     write_ini)
 
 
 # --- Scenarios: each gets a fresh folder holding a copy of the program --------------------
@@ -46,9 +47,7 @@ def refused_socket_then_corrected(p):
     p.start()
     p.replace_text(SOCKET, "16384")
     p.click(OK)
-    p.wait_window("Invalid Socket Number")
-    p.key("Return")
-    p.wait_window_gone("Invalid Socket Number")
+    p.dismiss("Invalid Socket Number")
     p.expect_running()
     expect(read_bytes(p.folder) == before, "the file changed after a refused save")
     # The focus is back in the socket field: correct the last digit there.
@@ -101,9 +100,7 @@ def unwritable_file_warns_and_stays_open(p):
         p.start()
         p.replace_text(SOCKET, "77")
         p.click(OK)
-        p.wait_window("Settings Not Saved")
-        p.key("Return")
-        p.wait_window_gone("Settings Not Saved")
+        p.dismiss("Settings Not Saved")
         p.expect_running()
     finally:
         if immutable:
@@ -131,10 +128,33 @@ def missing_template_exits_1(p):
     expect(code == 1, "exit code is %d, not 1" % code)
 
 
+def legacy_windows_versions(p):
+    """Told it runs on Win32s under Windows 3.1 (where it centres the dialog itself) or on the
+    first Windows 95, the 32-bit program opens, loads and saves just the same."""
+    for version in ("win31", "win95"):
+        write_ini(p.folder, "[Options]\r\nResolution=0\r\nVideoBackBuffer=1\r\n"
+                            "Compatibility=1\r\nSocket=213\r\nDestNet=73.0F\r\n")
+        p.set_windows_version(version)
+        try:
+            p.start()
+            x, y, width, height = p.window_geometry()
+            screen_width, screen_height = p.screen_size()
+            expect(abs(x - (screen_width - width) // 2) <= 1 and
+                   abs(y - (screen_height - height) // 2) <= 1,
+                   "%s: dialog at %d,%d is not centred" % (version, x, y))
+            p.click(FILLS)
+            p.click(OK)
+            expect(p.wait_exit() == 0, "%s: exit code is not 0" % version)
+        finally:
+            p.set_windows_version(None)
+        expect_saved(p.folder, Resolution="0", VideoBackBuffer="1", HardwareFills="1",
+                     Compatibility="1", Socket="213", DestNet="73.0F")
+
+
 SCENARIOS = {f.__name__: f for f in [
     save_into_missing_file, round_trip_keeps_foreign_lines, refused_socket_then_corrected,
     enter_walks_through_the_fields, cancel_escape_and_close_keep_the_file,
-    unwritable_file_warns_and_stays_open, missing_template_exits_1]}
+    unwritable_file_warns_and_stays_open, missing_template_exits_1, legacy_windows_versions]}
 
 if __name__ == "__main__":
     sys.exit(run_scenarios(SCENARIOS))
