@@ -7,9 +7,12 @@ namespace {
 
 constexpr std::size_t kMessageCapacity = 4096;
 
-// Shared by every warning and overwritten by each: only one box is built at a time.
+// Shared by every warning and overwritten by each: only one box is built at a time. The
+// format is kept here too, not on the stack: a frame that large needs a stack probe, which
+// only a C runtime would provide.
 char WarningCaption[kMessageCapacity];
 char WarningText[kMessageCapacity];
+char WarningFormat[kMessageCapacity];
 
 }  // namespace
 
@@ -35,9 +38,10 @@ void ShowWarning(HINSTANCE instance, UINT caption_id, UINT text_id, const char* 
   if (argument == nullptr) {
     if (LoadStringA(instance, text_id, WarningText, kMessageCapacity) <= 0) WarningText[0] = '\0';
   } else {
-    char format[kMessageCapacity];
-    if (LoadStringA(instance, text_id, format, kMessageCapacity) <= 0) format[0] = '\0';
-    FormatWithText(WarningText, kMessageCapacity, format, argument);
+    if (LoadStringA(instance, text_id, WarningFormat, kMessageCapacity) <= 0) {
+      WarningFormat[0] = '\0';
+    }
+    FormatWithText(WarningText, kMessageCapacity, WarningFormat, argument);
   }
   MessageBoxA(nullptr, WarningText, WarningCaption, MB_OK | MB_ICONEXCLAMATION);
 }

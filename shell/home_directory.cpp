@@ -2,11 +2,10 @@
 // are not reported: the previous current folder simply stays.
 #include "shell/home_directory.h"
 
-#include <direct.h>
-
 #include "shell/bounded_text.h"
 
-char HomePrefix[kHomePrefixCapacity] = ".\\";
+// Zero-initialised, so it costs no space in the file; SetupHomeDirectory fills it first.
+char HomePrefix[kHomePrefixCapacity];
 
 void SetupHomeDirectory(HINSTANCE instance) {
   char module_path[kModulePathCapacity];
@@ -20,7 +19,11 @@ void SetupHomeDirectory(HINSTANCE instance) {
   PlanHomeDirectory(module_path, complete, &plan);
   CopyText(HomePrefix, sizeof HomePrefix, plan.prefix);
 
-  // The folder carries no drive, so it is resolved on the drive selected first.
-  if (plan.drive_number != 0) _chdrive(plan.drive_number);
+  // The folder carries no drive, so it is resolved on the drive selected first. A bare
+  // "X:" selects drive X with that drive's own current folder (its root when it has none).
+  if (plan.drive_number != 0) {
+    const char drive[] = {static_cast<char>('A' + plan.drive_number - 1), ':', '\0'};
+    SetCurrentDirectoryA(drive);
+  }
   if (plan.directory[0] != '\0') SetCurrentDirectoryA(plan.directory);
 }

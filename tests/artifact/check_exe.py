@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Checks a built hvsetup.exe as a file, without running it: machine type, GUI subsystem and
-its version, the DLLs it imports, its size, and the resources it carries (dialog template,
-strings, icon, manifest, version block).
+its version, the functions it imports (each on the committed list), no TLS, relocations, its
+size, and the resources it carries (dialog template, strings, icon, manifest, version block).
 
-Usage: check_exe.py EXE (i686|x86_64) VERSION [--max-size BYTES]
+Usage: check_exe.py EXE (i686|x86_64) VERSION --allowed-imports FILE [--max-size BYTES]
 Prints one line per check and exits 1 when any fails.
 """
 import argparse
@@ -11,8 +11,8 @@ import struct
 import xml.etree.ElementTree as ElementTree
 
 RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 6, 14, 16, 24
-# Lowest Windows each build must start on: 95 / NT 4 for 32 bits, XP x64 for 64 bits.
-SUBSYSTEM_VERSIONS = {"i686": (4, 0), "x86_64": (5, 2)}
+# Lowest Windows each build must start on: Win32s and NT 3.1 for 32 bits, XP x64 for 64 bits.
+SUBSYSTEM_VERSIONS = {"i686": (3, 10), "x86_64": (5, 2)}
 # Words that make Windows guess a program is an installer; the file name cannot avoid one.
 INSTALLER_WORDS = ("setup", "install", "update", "patch")
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
@@ -25,7 +25,6 @@ SUPPORTED_OS = {
     "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  # 8.1
     "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  # 10 and 11
 }
-ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "msvcrt.dll"}
 MACHINES = {"i686": (0x14C, 0x10B), "x86_64": (0x8664, 0x20B)}
 BUTTON, EDIT, STATIC = 0x80, 0x81, 0x82
 
@@ -69,7 +68,8 @@ class Pe:
         pe = struct.unpack_from("<I", data, 0x3C)[0]
         if data[pe:pe + 4] != b"PE\0\0":
             raise ValueError("not a PE file")
-        (self.machine, sections, _, _, _, opt_size, _) = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        (self.machine, sections, _, _, _, opt_size, self.characteristics) = struct.unpack_from(
+            "<HHIIIHH", data, pe + 4)
         opt = pe + 24
         self.magic = struct.unpack_from("<H", data, opt)[0]
         self.subsystem = struct.unpack_from("<H", data, opt + 68)[0]
@@ -93,13 +93,26 @@ class Pe:
         return self.data[start:self.data.index(b"\0", start)].decode("latin-1")
 
     def imports(self):
+        """[(dll, function)]; a function imported by ordinal shows as '#N'."""
         rva, _ = self.dirs[1]
-        names, at = [], self.offset(rva)
+        wide = self.magic == 0x20B
+        entry, ordinal_flag = (8, 1 << 63) if wide else (4, 1 << 31)
+        found, at = [], self.offset(rva)
         while True:
             fields = struct.unpack_from("<IIIII", self.data, at)
             if not any(fields):
-                return names
-            names.append(self.cstring(fields[3]))
+                return found
+            dll = self.cstring(fields[3])
+            thunk = self.offset(fields[0] or fields[4])
+            while True:
+                value = struct.unpack_from("<Q" if wide else "<I", self.data, thunk)[0]
+                if value == 0:
+                    break
+                if value & ordinal_flag:
+                    found.append((dll, "#%d" % (value & 0xFFFF)))
+                else:
+                    found.append((dll, self.cstring((value & 0x7FFFFFFF) + 2)))
+                thunk += entry
             at += 20
 
     def resources(self):
@@ -245,7 +258,17 @@ def check_manifest(expect, blob):
            not any(e.tag.endswith("dependency") for e in root.iter()))
 
 
-def check(exe, arch, version, max_size):
+def read_allowed_imports(path):
+    """{(dll lower-case, function)} from the committed list; '#' starts a comment."""
+    allowed = set()
+    for line in open(path):
+        words = line.split("#", 1)[0].split()
+        if words:
+            allowed.add((words[0].lower(), words[1]))
+    return allowed
+
+
+def check(exe, arch, version, max_size, allowed_imports):
     failures = []
 
     def expect(what, ok, detail=""):
@@ -263,8 +286,15 @@ def check(exe, arch, version, max_size):
            pe.subsystem_version == SUBSYSTEM_VERSIONS[arch], repr(pe.subsystem_version))
     if max_size:
         expect("at most %d bytes" % max_size, len(data) <= max_size, "%d bytes" % len(data))
-    dlls = {name.lower() for name in pe.imports()}
-    expect("imports only " + ", ".join(sorted(ALLOWED_DLLS)), dlls <= ALLOWED_DLLS, str(sorted(dlls)))
+    imports = {(dll.lower(), function) for dll, function in pe.imports()}
+    dlls = sorted({dll for dll, _ in imports})
+    expect("imports from KERNEL32 and USER32 only", set(dlls) <= {"kernel32.dll", "user32.dll"},
+           str(dlls))
+    unlisted = sorted(imports - allowed_imports)
+    expect("every imported function is on the allowed list", not unlisted, repr(unlisted))
+    expect("no TLS directory (nothing of a C runtime)", pe.dirs[9] == (0, 0), repr(pe.dirs[9]))
+    expect("base relocations kept", pe.dirs[5][1] > 0 and not pe.characteristics & 1,
+           "relocation directory %r, characteristics %#x" % (pe.dirs[5], pe.characteristics))
 
     res = pe.resources()
     blob = res.get((RT_DIALOG, "HVSETUP"))
@@ -311,9 +341,11 @@ def main():
     parser.add_argument("exe")
     parser.add_argument("arch", choices=sorted(MACHINES))
     parser.add_argument("version")
+    parser.add_argument("--allowed-imports", required=True)
     parser.add_argument("--max-size", type=int, default=0)
     args = parser.parse_args()
-    failures = check(args.exe, args.arch, args.version, args.max_size)
+    failures = check(args.exe, args.arch, args.version, args.max_size,
+                     read_allowed_imports(args.allowed_imports))
     print("%s: %d checks failed" % (args.exe, len(failures)) if failures
           else "%s: all checks passed" % args.exe)
     raise SystemExit(1 if failures else 0)
