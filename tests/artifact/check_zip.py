@@ -1,30 +1,32 @@
 #!/usr/bin/env python3
-"""Makes the release zip with CPack into a scratch folder and checks what a Windows user
-gets: exactly hvsetup.exe and README.txt, the read-me with Windows line endings.
+"""Checks the release zip the build made: exactly hvsetup.exe and README.txt, in that order,
+the zipped exe the built one, the read-me with Windows line endings, and no host details
+(every entry stamped with the source date, no Unix owner or mode bits).
 
-Usage: check_zip.py CPACK BUILD_DIR EXPECTED_ZIP_NAME
+Usage: check_zip.py ZIP BUILD_DIR EPOCH
 """
 import os
-import shutil
-import subprocess
 import sys
+import time
 import zipfile
 
-cpack, build, name = sys.argv[1:4]
-out = os.path.join(build, "zip-check")
-shutil.rmtree(out, ignore_errors=True)
-subprocess.run([cpack, "-G", "ZIP", "-B", out], cwd=build, check=True, stdout=subprocess.DEVNULL)
-archive = zipfile.ZipFile(os.path.join(out, name))
-names = sorted(archive.namelist())
+path, build, epoch = sys.argv[1], sys.argv[2], int(sys.argv[3])
+archive = zipfile.ZipFile(path)
+infos = archive.infolist()
+names = [info.filename for info in infos]
+problems = []
+if names != ["hvsetup.exe", "README.txt"]:
+    problems.append("zip holds %r" % names)
 readme = archive.read("README.txt") if "README.txt" in names else b""
 exe = archive.read("hvsetup.exe") if "hvsetup.exe" in names else b""
-problems = []
-if names != ["README.txt", "hvsetup.exe"]:
-    problems.append("zip holds %r" % names)
 if b"\n" in readme.replace(b"\r\n", b"") or not readme:
     problems.append("README.txt is empty or has bare line feeds")
 if exe != open(os.path.join(build, "hvsetup.exe"), "rb").read():
     problems.append("the zipped exe is not the built one")
-shutil.rmtree(out, ignore_errors=True)
-print("\n".join(problems) or "%s: ok" % name)
+stamp = max(tuple(time.gmtime(epoch)[:6]), (1980, 1, 1, 0, 0, 0))
+for info in infos:
+    if info.date_time != stamp or info.create_system != 0 or info.external_attr != 0x20:
+        problems.append("%s carries host details: time %r, system %d, attributes %#x"
+                        % (info.filename, info.date_time, info.create_system, info.external_attr))
+print("\n".join(problems) or "%s: ok" % os.path.basename(path))
 sys.exit(1 if problems else 0)
