@@ -15,7 +15,8 @@ ZIP_EPOCH_FLOOR = (1980, 1, 1, 0, 0, 0)
 def main():
     out, epoch = sys.argv[1], int(sys.argv[2])
     entries = [arg.split("=", 1) for arg in sys.argv[3:]]
-    stamp = max(tuple(time.gmtime(epoch)[:6]), ZIP_EPOCH_FLOOR)
+    # Zip keeps times to two seconds; say so rather than leave it to the writer.
+    stamp = max(tuple(time.gmtime(epoch - epoch % 2)[:6]), ZIP_EPOCH_FLOOR)
     with zipfile.ZipFile(out, "w") as archive:
         for name, path in entries:  # in the order given
             info = zipfile.ZipInfo(name, date_time=stamp)
