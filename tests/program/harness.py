@@ -41,6 +41,11 @@ class Failure(Exception):
     pass
 
 
+class FocusLost(Failure):
+    """X never gave a window of the program the keyboard focus, so input could not reach it:
+    a fault of the test's X session, not of the program."""
+
+
 def expect(condition, message):
     if not condition:
         raise Failure(message)
@@ -140,14 +145,22 @@ class Program:
         that a busy (for example emulated) program reads together may be dropped, and the
         first click on a window not yet active only activates it. Now and then the focus
         does not come by itself (the X focus may have gone elsewhere as the program's last
-        window closed); a click on the window's caption then activates it."""
+        window closed); the window is then given the X focus, or failing that, clicked."""
         if self.has_focus(window, 5):
             return
-        print("window %s did not get the focus by itself; clicking its caption" % window)
+        print("window %s did not get the focus by itself (focus on %s); giving it the focus"
+              % (window, self.xdo("getwindowfocus").strip()))
+        self.xdo("windowfocus", window)
+        if self.has_focus(window, 5):
+            return
         x, y, width, _ = self.window_geometry(window)
         self.click_at(x + width // 2, y + 8)
         if not self.has_focus(window, 10):
-            raise Failure("window %s did not get the keyboard focus, even when clicked" % window)
+            shown = [(w, self.xdo("getwindowname", w).strip())
+                     for w in self.xdo("search", "--onlyvisible", "--name", ".").split()]
+            raise FocusLost("window %s did not get the keyboard focus, even when given it and "
+                          "clicked; the focus is on %s; visible windows: %r"
+                          % (window, self.xdo("getwindowfocus").strip(), shown))
 
     def wait_window_gone(self, name, timeout=15):
         deadline = time.time() + timeout
@@ -334,6 +347,20 @@ def run_scenarios(scenarios):
     parser.add_argument("--bits", type=int, required=True)
     args = parser.parse_args()
 
+    # A lost keyboard focus (seen about once in a few hundred scenario runs, with the 64-bit
+    # build too) says nothing about the program: such a run is started again, once, from a
+    # fresh folder, and says so. Any other failure counts at once.
+    for attempt in (1, 2):
+        code, lost = run_scenario(scenarios, args)
+        if not lost:
+            return code
+        print("the X session lost the keyboard focus (%s); running the scenario once more" % lost)
+    print("FAIL %s: %s" % (args.scenario, lost))
+    return 1
+
+
+def run_scenario(scenarios, args):
+    """(exit code, None), or (None, what was lost) when the X session lost the focus."""
     work = os.path.join(os.path.abspath(args.wine_root), "program-tests", args.scenario)
     if os.path.isdir(work):
         subprocess.run(["chattr", "-R", "-i", work], capture_output=True)
@@ -352,11 +379,13 @@ def run_scenarios(scenarios):
         scenarios[args.scenario](program)
     except Skip as skip:
         print("skipped: %s" % skip)
-        return 77
+        return 77, None
+    except FocusLost as lost:
+        return None, str(lost)
     except Failure as failure:
         print("FAIL %s: %s" % (args.scenario, failure))
-        return 1
+        return 1, None
     finally:
         program.stop()
     print("ok %s" % args.scenario)
-    return 0
+    return 0, None

@@ -87,7 +87,7 @@ def line_endings(p):
                          DestNet="73.0F", VideoBackBuffer="0")
             lines_kept(p, "[Foreign]", "A=1")
         except Failure as failure:
-            raise Failure("%s: %s" % (name, failure))
+            raise type(failure)("%s: %s" % (name, failure))
 
 
 def duplicate_sections_and_keys(p):
@@ -240,7 +240,7 @@ def install_under(p, base, folders):
             expect(outcome == "saved", "the save was refused although the path fits")
             expect(os.path.isfile(ini_path(folder)), "the file is not beside the program")
         except Failure as failure:
-            raise Failure("%s (%d bytes): %s" % (folder, len(folder), failure))
+            raise type(failure)("%s (%d bytes): %s" % (folder, len(folder), failure))
         finally:
             run.stop()
         started_in = os.path.join(os.path.dirname(folder), "elsewhere")
