@@ -42,8 +42,10 @@ start() {
   for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.05; done
   [ -e "/tmp/.X11-unix/X$display" ] || { echo "wine-env: Xvfb did not start" >&2; exit 1; }
 
-  local loader
-  loader=$(wine_loader 64); [ -n "$loader" ] || loader=$(wine_loader 32)
+  # Each probe starts Wine (under the emulator for 32 bits), so each is made once here.
+  local loader loader32 loader64
+  loader64=$(wine_loader 64); loader32=$(wine_loader 32)
+  loader=${loader64:-$loader32}
   [ -n "$loader" ] || { echo "wine-env: no Wine loader runs on this host" >&2; exit 1; }
   cat >"$envfile" <<ENV
 export WINEPREFIX='$root/prefix'
@@ -52,8 +54,8 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES='mscoree,mshtml='
 export DISPLAY=':$display'
 export HV_PREFIX_LOADER='$loader'
-export HV_LOADER_32='$(wine_loader 32)'
-export HV_LOADER_64='$(wine_loader 64)'
+export HV_LOADER_32='$loader32'
+export HV_LOADER_64='$loader64'
 ENV
   # shellcheck disable=SC1090
   . "$envfile"
