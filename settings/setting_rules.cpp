@@ -1,6 +1,8 @@
 // The binding tables and the rules between stored values and check states.
 #include "settings/setting_rules.h"
 
+#include <cstddef>
+
 #include "resources/resource.h"
 #include "shell/bounded_text.h"
 

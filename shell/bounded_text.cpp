@@ -1,6 +1,8 @@
 // Bounded copies and the one "%s" substitution the program needs.
 #include "shell/bounded_text.h"
 
+#include <cstddef>
+
 std::size_t TextLength(const char* text) {
   std::size_t n = 0;
   while (text[n] != '\0') ++n;

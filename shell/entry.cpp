@@ -5,7 +5,8 @@
 
 // Windows 95 and Win32s promise only 4-byte stack alignment at the entry point.
 extern "C" __attribute__((force_align_arg_pointer)) void WINAPI HvEntry() {
-  char no_arguments[] = "";
-  ExitProcess(static_cast<UINT>(
-      WinMain(GetModuleHandleA(nullptr), nullptr, no_arguments, SW_SHOWDEFAULT)));
+  // WinMain's signature asks for a writable command line; the program never reads it.
+  const char no_arguments[] = "";
+  ExitProcess(static_cast<UINT>(WinMain(GetModuleHandleA(nullptr), nullptr,
+                                        const_cast<LPSTR>(no_arguments), SW_SHOWDEFAULT)));
 }

@@ -1,6 +1,8 @@
 // Splits a module path into its drive and directory parts.
 #include "shell/home_path.h"
 
+#include <cstddef>
+
 #include "shell/bounded_text.h"
 
 namespace {
