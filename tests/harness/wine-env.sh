@@ -32,15 +32,21 @@ wine_loader() {
 
 start() {
   stop_quietly
-  local display=""
-  for n in $(seq 90 140); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
-  done
-  [ -n "$display" ] || { echo "wine-env: no free X display" >&2; exit 1; }
-  Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$root/xvfb.log" 2>&1 &
+  # Xvfb picks a free display itself and writes its number once it accepts connections, so
+  # no other X server can collide with ours: neither another test run's nor one in a chroot,
+  # whose abstract socket is shared although its lock file is not seen here.
+  rm -f "$root/display"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$root/display" </dev/null \
+    >"$root/xvfb.log" 2>&1 &
   echo $! >"$root/xvfb.pid"
-  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.05; done
-  [ -e "/tmp/.X11-unix/X$display" ] || { echo "wine-env: Xvfb did not start" >&2; exit 1; }
+  local display=""
+  for _ in $(seq 200); do
+    display=$(sed -n '1{/^[0-9][0-9]*$/p}' "$root/display" 2>/dev/null)
+    [ -n "$display" ] && break
+    kill -0 "$(cat "$root/xvfb.pid")" 2>/dev/null || break
+    sleep 0.05
+  done
+  [ -n "$display" ] || { echo "wine-env: Xvfb did not start:" >&2; cat "$root/xvfb.log" >&2; exit 1; }
 
   # Each probe starts Wine (under the emulator for 32 bits), so each is made once here.
   local loader loader32 loader64
@@ -68,6 +74,10 @@ ENV
   local key='HKCU\Software\Wine\X11 Driver'
   WINELOADER=$loader "$loader" reg add "$key" /v Managed /d N /f </dev/null >/dev/null 2>&1
   WINELOADER=$loader "$loader" reg add "$key" /v Decorated /d N /f </dev/null >/dev/null 2>&1
+  # Wine's default is 96 dots per inch; a test configuration may ask for another
+  # (HV_WINE_DPI), which scales every dialog: the harness measures, so it must not care.
+  WINELOADER=$loader "$loader" reg add 'HKCU\Control Panel\Desktop' /v LogPixels \
+    /t REG_DWORD /d "${HV_WINE_DPI:-96}" /f </dev/null >/dev/null 2>&1
   echo "wine-env: display :$display, prefix $WINEPREFIX"
 }
 

@@ -14,20 +14,11 @@ CAPTION = "HVN Windows 95 Options"
 BAD_SOCKET = "Invalid Socket Number"
 BAD_ADDRESS = "Invalid Destination Network Address"
 SAVE_FAILED = "Settings Not Saved"
-# Dialog units to pixels under Wine's default dialog font; the client area of the
-# 176 x 237 unit dialog is 308 x 385 pixels.
-UNIT_X, UNIT_Y = 1.75, 1.625
-CLIENT_W, CLIENT_H = 308, 385
-# Control rectangles (x, y, width, height) in dialog units, from the template.
-RES_400 = (28, 22, 120, 12)
-RES_480 = (28, 34, 120, 12)
-BACK_BUFFER = (28, 73, 120, 12)
-FILLS = (28, 86, 120, 12)
-DOS_COMPAT = (28, 125, 128, 12)
-SOCKET = (88, 167, 68, 12)
-DEST_NET = (88, 184, 68, 12)
-OK = (15, 215, 50, 14)
-CANCEL = (108, 215, 50, 14)
+# Controls by their identifiers in the dialog template. The harness clicks a control where
+# Windows put it on the screen (see window_layout.cpp), so no font, frame or DPI is assumed.
+RES_400, RES_480, BACK_BUFFER, FILLS, DOS_COMPAT = 100, 101, 105, 106, 107
+SOCKET, DEST_NET = 108, 109
+OK, CANCEL = 1, 2
 
 SAVED_DEFAULTS = ["[Options]", "Resolution=1", "VideoBackBuffer=0", "HardwareFills=0",
                   "Compatibility=0", "Socket=", "DestNet="]
@@ -65,6 +56,7 @@ class Program:
                 self.env[key] = value.strip("'")
         self.process = None
         self.window = None
+        self.controls = {}
 
     def xdo(self, *words):
         return subprocess.run(["xdotool", *words], env=self.env, capture_output=True,
@@ -79,8 +71,13 @@ class Program:
             cwd=started_in, env=self.env, stdin=subprocess.DEVNULL,
             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         self.window = self.wait_window(CAPTION)
-        self.wait_focus(self.window)
-        self.activate()
+        self.wait_focus(self.window, CAPTION)
+        where = self.layout(CAPTION)
+        self.controls = where["controls"]
+        left, top, right, bottom = where["client"]
+        print("dialog's client area: %d x %d pixels at %d,%d" % (right - left, bottom - top,
+                                                                left, top))
+        self.activate(where)
 
     def set_windows_version(self, version):
         """Wine's per-program Windows version for hvsetup.exe ("win31", "win95", ...); None
@@ -97,6 +94,31 @@ class Program:
         geometry = dict(line.split("=") for line in
                         self.xdo("getwindowgeometry", "--shell", window or self.window).split())
         return tuple(int(geometry[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+
+    def layout(self, caption):
+        """Where Windows has put the window with this caption and its controls, in screen
+        pixels (left, top, right, bottom): {"window": ..., "client": ..., "controls": {id:
+        ...}}. Checked against X's own idea of the window, so a click lands where Windows
+        will look for it."""
+        run = subprocess.run(
+            ["bash", self.args.wine_env, "run", self.args.wine_root, str(self.args.bits),
+             self.args.layout, caption], env=self.env, stdin=subprocess.DEVNULL,
+            capture_output=True, text=True, timeout=60)
+        expect(run.returncode == 0, "window '%s' could not be located (code %d): %s"
+               % (caption, run.returncode, run.stderr.strip()))
+        where = {"controls": {}}
+        for line in run.stdout.splitlines():
+            words = line.split()
+            if words[0] == "control":
+                where["controls"][int(words[1])] = tuple(int(n) for n in words[2:6])
+            else:
+                where[words[0]] = tuple(int(n) for n in words[1:5])
+        left, top, right, bottom = where["window"]
+        x_window = self.window_geometry(self.find_window(caption))
+        expect(x_window == (left, top, right - left, bottom - top),
+               "Windows has '%s' at %r, X at %r (x, y, width, height)"
+               % (caption, (left, top, right - left, bottom - top), x_window))
+        return where
 
     def screen_size(self):
         return tuple(int(n) for n in self.xdo("getdisplaygeometry").split())
@@ -139,7 +161,7 @@ class Program:
             time.sleep(0.05)
         return False
 
-    def wait_focus(self, window):
+    def wait_focus(self, window, caption):
         """Waits until Wine has given `window` the X keyboard focus, which it does once it
         has taken the window in hand. Input sent before that can be lost: a press and release
         that a busy (for example emulated) program reads together may be dropped, and the
@@ -153,8 +175,7 @@ class Program:
         self.xdo("windowfocus", window)
         if self.has_focus(window, 5):
             return
-        x, y, width, _ = self.window_geometry(window)
-        self.click_at(x + width // 2, y + 8)
+        self.click_caption(self.layout(caption))
         if not self.has_focus(window, 10):
             shown = [(w, self.xdo("getwindowname", w).strip())
                      for w in self.xdo("search", "--onlyvisible", "--name", ".").split()]
@@ -170,11 +191,6 @@ class Program:
             time.sleep(0.1)
         raise Failure("window '%s' still there after %d s" % (name, timeout))
 
-    def client_origin(self):
-        x, y, width, height = self.window_geometry()
-        border = (width - CLIENT_W) // 2  # Wine draws the frame: the X window is the whole window
-        return x + border, y + height - CLIENT_H - border
-
     def pause(self):
         time.sleep(0.15)
 
@@ -187,15 +203,20 @@ class Program:
         self.xdo("mouseup", "1")
         self.pause()
 
-    def activate(self):
-        # A first click may only activate the window: click its caption, clear of any control.
-        left, top = self.client_origin()
-        self.click_at(left + CLIENT_W // 2, top - 8)
+    def click_caption(self, where):
+        """Clicks the middle of the caption bar: between the window's top and its client
+        area, clear of any control."""
+        left, top, right, _ = where["window"]
+        self.click_at((left + right) // 2, (top + where["client"][1]) // 2)
 
-    def click(self, rect):
-        left, top = self.client_origin()
-        x, y, w, h = rect
-        self.click_at(left + int((x + w / 2) * UNIT_X), top + int((y + h / 2) * UNIT_Y))
+    def activate(self, where):
+        # A first click may only activate the window: click its caption, clear of any control.
+        self.click_caption(where)
+
+    def click(self, control):
+        expect(control in self.controls, "the dialog has no control %d" % control)
+        left, top, right, bottom = self.controls[control]
+        self.click_at((left + right) // 2, (top + bottom) // 2)
 
     def key(self, *keys):
         for k in keys:
@@ -206,15 +227,15 @@ class Program:
         self.xdo("type", "--delay", "120", text)
         self.pause()
 
-    def replace_text(self, rect, text):
+    def replace_text(self, field, text):
         """Clicks into a field, selects all of it (however long) and types over it."""
-        self.click(rect)
+        self.click(field)
         self.key("End", "shift+Home", "BackSpace")
         if text:
             self.type(text)
 
     def dismiss(self, caption):
-        self.wait_focus(self.wait_window(caption))
+        self.wait_focus(self.wait_window(caption), caption)
         self.key("Return")
         self.wait_window_gone(caption)
 
@@ -342,6 +363,7 @@ def run_scenarios(scenarios):
     parser.add_argument("scenario", choices=sorted(scenarios))
     parser.add_argument("--exe", required=True)
     parser.add_argument("--helper", default=None, help="a helper program some scenarios need")
+    parser.add_argument("--layout", required=True, help="the window_layout helper program")
     parser.add_argument("--wine-env", required=True)
     parser.add_argument("--wine-root", required=True)
     parser.add_argument("--bits", type=int, required=True)

@@ -1,0 +1,48 @@
+// Test helper: prints where a top-level window and its controls are on the screen, as the
+// window manager of Windows itself has laid them out, so that the harness clicks controls
+// without assuming a font, a frame or a DPI. Usage: window_layout CAPTION
+// Output, in screen pixels (left top right bottom):
+//   window L T R B       the whole window, frame and caption included
+//   client L T R B       its client area
+//   control ID L T R B   one line per child window, in z-order
+// Exit code 1 when no visible top-level window has that caption.
+#include <windows.h>
+
+#include <cstdio>
+
+namespace {
+
+void PrintRect(const char* what, const RECT& r) {
+  std::printf("%s %ld %ld %ld %ld\n", what, r.left, r.top, r.right, r.bottom);
+}
+
+BOOL CALLBACK PrintControl(HWND control, LPARAM) {
+  RECT r;
+  if (GetWindowRect(control, &r)) {
+    char what[32];
+    std::snprintf(what, sizeof what, "control %d", GetDlgCtrlID(control));
+    PrintRect(what, r);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) return 2;
+  // Real pixels, not the ones Windows would make up for a program that knows nothing of DPI.
+  SetProcessDPIAware();
+  HWND window = FindWindowA(nullptr, argv[1]);
+  if (window == nullptr || !IsWindowVisible(window)) return 1;
+  RECT r;
+  GetWindowRect(window, &r);
+  PrintRect("window", r);
+  GetClientRect(window, &r);
+  POINT origin = {0, 0};
+  ClientToScreen(window, &origin);
+  OffsetRect(&r, origin.x, origin.y);
+  PrintRect("client", r);
+  EnumChildWindows(window, PrintControl, 0);
+  std::fflush(stdout);
+  return 0;
+}
