@@ -75,8 +75,8 @@ class Program:
         where = self.layout(CAPTION)
         self.controls = where["controls"]
         left, top, right, bottom = where["client"]
-        print("dialog's client area: %d x %d pixels at %d,%d" % (right - left, bottom - top,
-                                                                left, top))
+        print("dialog's client area: %d x %d pixels at %d,%d, drawn at %.2f x %.2f"
+              % (right - left, bottom - top, left, top, where["scale"][0], where["scale"][1]))
         self.activate(where)
 
     def set_windows_version(self, version):
@@ -96,29 +96,38 @@ class Program:
         return tuple(int(geometry[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
 
     def layout(self, caption):
-        """Where Windows has put the window with this caption and its controls, in screen
-        pixels (left, top, right, bottom): {"window": ..., "client": ..., "controls": {id:
-        ...}}. Checked against X's own idea of the window, so a click lands where Windows
-        will look for it."""
+        """Where the window with this caption and its controls are on the X screen, as
+        (left, top, right, bottom): {"window": ..., "client": ..., "controls": {id: ...},
+        "scale": (x, y)}. Windows tells where it put them in its own coordinates, X where
+        the window is on the screen; Wine may draw a window scaled (Wine 10 does when its
+        DPI differs from the screen's), so one is mapped onto the other."""
         run = subprocess.run(
             ["bash", self.args.wine_env, "run", self.args.wine_root, str(self.args.bits),
              self.args.layout, caption], env=self.env, stdin=subprocess.DEVNULL,
             capture_output=True, text=True, timeout=60)
         expect(run.returncode == 0, "window '%s' could not be located (code %d): %s"
                % (caption, run.returncode, run.stderr.strip()))
-        where = {"controls": {}}
+        windows = {"controls": {}}
         for line in run.stdout.splitlines():
             words = line.split()
             if words[0] == "control":
-                where["controls"][int(words[1])] = tuple(int(n) for n in words[2:6])
+                windows["controls"][int(words[1])] = tuple(int(n) for n in words[2:6])
             else:
-                where[words[0]] = tuple(int(n) for n in words[1:5])
-        left, top, right, bottom = where["window"]
-        x_window = self.window_geometry(self.find_window(caption))
-        expect(x_window == (left, top, right - left, bottom - top),
-               "Windows has '%s' at %r, X at %r (x, y, width, height)"
-               % (caption, (left, top, right - left, bottom - top), x_window))
-        return where
+                windows[words[0]] = tuple(int(n) for n in words[1:5])
+        left, top, right, bottom = windows["window"]
+        x, y, width, height = self.window_geometry(self.find_window(caption))
+        scale = (width / (right - left), height / (bottom - top))
+        expect(abs(scale[0] - scale[1]) < 0.05 * scale[0],
+               "Windows has '%s' at %r, X at %r: not one scale"
+               % (caption, windows["window"], (x, y, width, height)))
+
+        def on_screen(rect):
+            return (x + round((rect[0] - left) * scale[0]), y + round((rect[1] - top) * scale[1]),
+                    x + round((rect[2] - left) * scale[0]), y + round((rect[3] - top) * scale[1]))
+
+        return {"window": on_screen(windows["window"]), "client": on_screen(windows["client"]),
+                "controls": {c: on_screen(r) for c, r in windows["controls"].items()},
+                "scale": scale}
 
     def screen_size(self):
         return tuple(int(n) for n in self.xdo("getdisplaygeometry").split())
