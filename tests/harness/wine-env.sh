@@ -57,6 +57,10 @@ start() {
 export WINEPREFIX='$root/prefix'
 export WINESERVER='$(wineserver_bin)'
 export WINEDEBUG=-all
+# Wine takes its code pages from the locale. Whatever the caller's, every test sees Unix
+# file names in UTF-8 (in the C locale Wine cannot open a non-ASCII path at all) and an
+# English Windows with its Western ANSI code page.
+export LC_ALL=C.UTF-8
 export WINEDLLOVERRIDES='mscoree,mshtml='
 export DISPLAY=':$display'
 export HV_PREFIX_LOADER='$loader'
