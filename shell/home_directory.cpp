@@ -7,7 +7,69 @@
 // Zero-initialised, so it costs no space in the file; SetupHomeDirectory fills it first.
 char HomePrefix[kHomePrefixCapacity];
 
+namespace {
+
+template <typename Function>
+void LookUp(HMODULE module, const char* name, Function* function) {
+  // Through void (*)(), the one function type that GCC lets any other be cast from silently.
+  *function = reinterpret_cast<Function>(
+      reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+// Converts a wide path to ANSI only when every character survives: converted back, the
+// ANSI text must give the very same wide text. (A look-alike letter or '?' would not.)
+int ToFaithfulAnsi(const WidePathCalls& calls, const WCHAR* wide, char* ansi, int capacity) {
+  if (calls.WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi, capacity, nullptr, nullptr) <= 0) {
+    return 0;
+  }
+  WCHAR back[kModulePathCapacity];
+  if (calls.MultiByteToWideChar(CP_ACP, 0, ansi, -1, back, kModulePathCapacity) <= 0) return 0;
+  for (int i = 0; back[i] == wide[i]; ++i) {
+    if (wide[i] == 0) return 1;
+  }
+  return 0;
+}
+
+WidePathCheck CheckWidePath(const WidePathCalls& calls, HINSTANCE instance, WCHAR* wide) {
+  if (calls.GetModuleFileNameW == nullptr || calls.WideCharToMultiByte == nullptr ||
+      calls.MultiByteToWideChar == nullptr) {
+    return kWidePathUnknown;
+  }
+  const DWORD length = calls.GetModuleFileNameW(instance, wide, kModulePathCapacity);
+  if (length == 0 || length >= kModulePathCapacity) return kWidePathUnknown;
+  char ansi[kModulePathCapacity];
+  return ToFaithfulAnsi(calls, wide, ansi, kModulePathCapacity) ? kWidePathFaithful
+                                                                : kWidePathLossy;
+}
+
+// The short form of the wide path in ANSI, when the volume has short names and the short
+// name converts without loss. Without short names Windows hands back the long path, which
+// then fails the same way.
+int ShortAnsiPath(const WidePathCalls& calls, const WCHAR* wide, char* ansi) {
+  if (calls.GetShortPathNameW == nullptr) return 0;
+  WCHAR short_path[kModulePathCapacity];
+  const DWORD length = calls.GetShortPathNameW(wide, short_path, kModulePathCapacity);
+  if (length == 0 || length >= kModulePathCapacity) return 0;
+  return ToFaithfulAnsi(calls, short_path, ansi, kModulePathCapacity);
+}
+
+}  // namespace
+
+WidePathCalls LookUpWidePathCalls() {
+  WidePathCalls calls;
+  const HMODULE kernel = GetModuleHandleA("KERNEL32");
+  LookUp(kernel, "GetModuleFileNameW", &calls.GetModuleFileNameW);
+  LookUp(kernel, "GetShortPathNameW", &calls.GetShortPathNameW);
+  LookUp(kernel, "WideCharToMultiByte", &calls.WideCharToMultiByte);
+  LookUp(kernel, "MultiByteToWideChar", &calls.MultiByteToWideChar);
+  return calls;
+}
+
 void SetupHomeDirectory(HINSTANCE instance) {
+  SetupHomeDirectoryWith(instance, LookUpWidePathCalls());
+}
+
+void SetupHomeDirectoryWith(HINSTANCE instance, const WidePathCalls& calls) {
   char module_path[kModulePathCapacity];
   const DWORD length = GetModuleFileNameA(instance, module_path, sizeof module_path);
   // A result that fills the buffer means the path was cut (and, on older systems, left
@@ -15,8 +77,24 @@ void SetupHomeDirectory(HINSTANCE instance) {
   const int complete = length > 0 && length < sizeof module_path;
   if (!complete) module_path[0] = '\0';
 
+  // The short name is only asked for when the long one did not survive in ANSI.
+  WCHAR wide[kModulePathCapacity];
+  const WidePathCheck check = CheckWidePath(calls, instance, wide);
+  char short_path[kModulePathCapacity];
+  const int short_faithful = check == kWidePathLossy && ShortAnsiPath(calls, wide, short_path);
+
   HomePlan plan;
-  PlanHomeDirectory(module_path, complete, &plan);
+  switch (ChooseHomeSource(module_path, complete, check, short_faithful)) {
+    case kHomeFromModulePath:
+      PlanHomeDirectory(module_path, 1, &plan);
+      break;
+    case kHomeFromShortPath:
+      PlanHomeDirectory(short_path, 1, &plan);
+      break;
+    case kHomeFromCurrentFolder:
+      PlanHomeDirectory("", 0, &plan);
+      break;
+  }
   CopyText(HomePrefix, sizeof HomePrefix, plan.prefix);
 
   // The folder carries no drive, so it is resolved on the drive selected first. A bare

@@ -1,4 +1,5 @@
-// Splits a module path into its drive and directory parts.
+// Splits a module path into its drive and directory parts, and decides whether the path
+// can be trusted at all.
 #include "shell/home_path.h"
 
 #include <cstddef>
@@ -58,4 +59,15 @@ void PlanHomeDirectory(const char* module_path, int path_complete, HomePlan* pla
   }
   if (directory[directory_length - 1] == '\\') --directory_length;
   CopyTextPart(plan->directory, sizeof plan->directory, directory, directory_length);
+}
+
+HomeSource ChooseHomeSource(const char* ansi_path, int ansi_complete, WidePathCheck wide,
+                            int short_path_faithful) {
+  if (!ansi_complete) return kHomeFromCurrentFolder;
+  int lost = wide == kWidePathLossy;
+  for (const char* c = ansi_path; *c != '\0'; ++c) {
+    if (*c == '?') lost = 1;
+  }
+  if (!lost) return kHomeFromModulePath;
+  return short_path_faithful ? kHomeFromShortPath : kHomeFromCurrentFolder;
 }

@@ -26,3 +26,25 @@ struct HomePlan {
 // `path_complete` is 0 when the platform reported the module path as cut short: a folder
 // derived from a cut path would be the wrong one (or a parent), so none is derived.
 void PlanHomeDirectory(const char* module_path, int path_complete, HomePlan* plan);
+
+// What the wide (UTF-16) form of the module path says about its ANSI form.
+enum WidePathCheck {
+  kWidePathUnknown,   // no wide form to be had (Windows 95 and Win32s have no such calls)
+  kWidePathFaithful,  // it converts to ANSI and back unchanged
+  kWidePathLossy,     // a character of it has no byte, or only a look-alike, in the code page
+};
+
+// Which path the program's folder is taken from.
+enum HomeSource {
+  kHomeFromModulePath,     // the ANSI module path, as read
+  kHomeFromShortPath,      // the short (8.3) form of the wide path, converted without loss
+  kHomeFromCurrentFolder,  // none can be trusted: the current folder
+};
+
+// The ANSI module path names the program's folder only when it is whole and lost no
+// character: Windows puts '?' (never part of a name) for a character the ANSI code page
+// has no byte for, or a look-alike letter, and either names another folder or none. Then
+// the short form of the path is used when the platform gave one that converted without
+// loss (`short_path_faithful`), or else the current folder, as for a path cut short.
+HomeSource ChooseHomeSource(const char* ansi_path, int ansi_complete, WidePathCheck wide,
+                            int short_path_faithful);

@@ -16,9 +16,9 @@ import sys
 import tempfile
 import time
 
-from harness import (BAD_ADDRESS, BAD_SOCKET, DEST_NET, OK, SAVED_DEFAULTS, SOCKET, Failure,
-                     Program, Skip, expect, expect_saved, ini_lines, ini_path, read_bytes,
-                     run_scenarios, write_ini)
+from harness import (BAD_ADDRESS, BAD_SOCKET, DEST_NET, FILLS, OK, SAVED_DEFAULTS, SOCKET,
+                     Failure, Program, Skip, expect, expect_saved, ini_lines, ini_path,
+                     read_bytes, run_scenarios, write_ini)
 
 DEFAULTS = dict(Resolution="1", VideoBackBuffer="0", HardwareFills="0", Compatibility="0",
                 Socket="", DestNet="")
@@ -248,12 +248,43 @@ def install_under(p, base, folders):
         expect(not any(os.path.exists(s) for s in stray), "a settings file landed elsewhere")
 
 
+def folders_the_code_page_cannot_spell(p):
+    """Folders named in Cyrillic and in Chinese, which a Western ANSI code page has no bytes
+    for: the program's ANSI path shows '?' there, yet it reads the file beside it, saves
+    into that file, and leaves no settings file anywhere else."""
+    base = tempfile.mkdtemp(prefix="hv-", dir="/tmp")
+    windows_folder = os.path.join(p.env["WINEPREFIX"], "drive_c", "windows")
+    try:
+        for name in ("\u0418\u0433\u0440\u044b", "\u6e38\u620f Halvern"):  # Игры, 游戏
+            folder = os.path.join(base, name)
+            os.makedirs(folder)
+            shutil.copy(p.exe, os.path.join(folder, "hvsetup.exe"))
+            write_ini(folder, "[Options]\r\nResolution=0\r\nSocket=123\r\n[Player]\r\nName=Ann\r\n")
+            run = Program(p.args, folder)
+            try:
+                run.start()
+                run.click(FILLS)
+                run.click(OK)
+                expect(run.wait_exit() == 0, "%s: exit code is not 0" % name)
+            finally:
+                run.stop()
+            # Resolution and Socket come back only if the file was read.
+            expect_saved(folder, Resolution="0", HardwareFills="1", Socket="123", DestNet="")
+            lines_kept(run, "[Player]", "Name=Ann")
+            strays = [os.path.join(d, "halvern.ini")
+                      for d in (base, os.path.join(base, "elsewhere"), windows_folder)]
+            expect(not any(os.path.exists(s) for s in strays),
+                   "%s: a settings file landed elsewhere" % name)
+    finally:
+        shutil.rmtree(base, ignore_errors=True)
+
+
 SCENARIOS = {f.__name__: f for f in [
     binary_garbage, five_megabyte_file, line_of_100000_characters,
     values_of_254_to_300_characters, line_endings, duplicate_sections_and_keys,
     other_letter_cases_and_blanks, high_bytes_in_values, empty_file, read_only_file,
     folder_in_place_of_file, folder_not_writable, file_held_open_by_another_program,
-    installed_under_long_and_foreign_paths]}
+    installed_under_long_and_foreign_paths, folders_the_code_page_cannot_spell]}
 
 if __name__ == "__main__":
     sys.exit(run_scenarios(SCENARIOS))

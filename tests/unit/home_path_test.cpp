@@ -65,4 +65,39 @@ TEST(PlanHomeDirectory, LongPathsKeepTheirWholeFolderOrFallBack) {
   EXPECT_EQ(std::string(plan.prefix), exactly);
 }
 
+TEST(ChooseHomeSource, TrustsOnlyAWholePathThatLostNoCharacter) {
+  struct Row {
+    const char* ansi_path;
+    int complete;
+    WidePathCheck wide;
+    int short_path_faithful;
+    HomeSource expected;
+  };
+  const Row rows[] = {
+      {"C:\\GAMES\\X\\hv.exe", 1, kWidePathFaithful, 0, kHomeFromModulePath},
+      // Windows 95, Win32s: no wide form to compare with, and nothing looks lost.
+      {"C:\\GAMES\\X\\hv.exe", 1, kWidePathUnknown, 0, kHomeFromModulePath},
+      {"C:\\Spiele \xC4\xF6\xE9\\hv.exe", 1, kWidePathFaithful, 0, kHomeFromModulePath},
+      // Characters the code page has no byte for come back as '?'.
+      {"Z:\\tmp\\???? Halvern\\hv.exe", 1, kWidePathLossy, 1, kHomeFromShortPath},
+      {"Z:\\tmp\\???? Halvern\\hv.exe", 1, kWidePathLossy, 0, kHomeFromCurrentFolder},
+      // A look-alike letter instead (a Polish folder on a Western code page): no '?',
+      // only the wide form tells.
+      {"C:\\Gry\\Lodz\\hv.exe", 1, kWidePathLossy, 1, kHomeFromShortPath},
+      {"C:\\Gry\\Lodz\\hv.exe", 1, kWidePathLossy, 0, kHomeFromCurrentFolder},
+      // '?' is never part of a name, so it betrays a loss even with no wide form to ask.
+      {"C:\\????\\hv.exe", 1, kWidePathUnknown, 0, kHomeFromCurrentFolder},
+      // A path cut short is not trusted, whatever else is known about it.
+      {"C:\\GAMES\\X\\hv.exe", 0, kWidePathFaithful, 0, kHomeFromCurrentFolder},
+      {"Z:\\????\\hv.exe", 0, kWidePathLossy, 1, kHomeFromCurrentFolder},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << '"' << row.ansi_path << "\" complete=" << row.complete
+                                    << " wide=" << row.wide
+                                    << " short=" << row.short_path_faithful);
+    EXPECT_EQ(ChooseHomeSource(row.ansi_path, row.complete, row.wide, row.short_path_faithful),
+              row.expected);
+  }
+}
+
 }  // namespace

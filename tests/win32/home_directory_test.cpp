@@ -5,6 +5,7 @@
 #include <cctype>
 #include <string>
 
+#include "shell/home_directory.h"
 #include "test_support.h"
 
 namespace {
@@ -67,6 +68,91 @@ TEST(SetupHomeDirectory, KeepsTheWholeFolderOfALongPath) {
   // Nothing may be written into a parent folder instead.
   EXPECT_FALSE(hvtest::FileExists(base + "halvern.ini"));
   hvtest::RemoveTree(base);
+}
+
+// A stand-in system whose ANSI code page is plain ASCII: every other character becomes
+// '?', as Windows does for one the code page lacks. It reports `FakeWidePath` as the
+// program's path and `FakeShortPath` as its short form (null: the call fails).
+const wchar_t* FakeWidePath = nullptr;
+const wchar_t* FakeShortPath = nullptr;
+
+DWORD WINAPI FakeModuleFileName(HMODULE, LPWSTR path, DWORD capacity) {
+  return lstrlenW(lstrcpynW(path, FakeWidePath, static_cast<int>(capacity)));
+}
+
+DWORD WINAPI FakeShortPathName(LPCWSTR, LPWSTR path, DWORD capacity) {
+  if (FakeShortPath == nullptr) return 0;
+  return lstrlenW(lstrcpynW(path, FakeShortPath, static_cast<int>(capacity)));
+}
+
+int WINAPI AsciiFromWide(UINT, DWORD, LPCWSTR wide, int, LPSTR ansi, int capacity, LPCSTR,
+                         LPBOOL) {
+  int i = 0;
+  for (; i < capacity; ++i) {
+    ansi[i] = wide[i] < 0x80 ? static_cast<char>(wide[i]) : '?';
+    if (wide[i] == 0) return i + 1;
+  }
+  return 0;
+}
+
+int WINAPI WideFromAscii(UINT, DWORD, LPCSTR ansi, int, LPWSTR wide, int capacity) {
+  int i = 0;
+  for (; i < capacity; ++i) {
+    wide[i] = static_cast<unsigned char>(ansi[i]);
+    if (ansi[i] == '\0') return i + 1;
+  }
+  return 0;
+}
+
+std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+std::string CurrentFolder() {
+  char current[MAX_PATH + 1];
+  return GetCurrentDirectoryA(sizeof current, current) < sizeof current ? current : "";
+}
+
+TEST(SetupHomeDirectory, FindsAFolderNamedOutsideTheCodePageByItsShortNameOrNotAtAll) {
+  const std::string started_in = CurrentFolder();
+  const std::string own = hvtest::FolderOfThisProgram();
+  const std::string short_folder = hvtest::MakeScratchFolder("short");
+  const std::wstring lost = Widen(own) + L"\u0418\u0433\u0440\u044B\\hv.exe";  // "Игры"
+  const std::wstring short_path = Widen(short_folder) + L"hv.exe";
+  struct Row {
+    const char* what;
+    std::wstring wide_path;
+    const wchar_t* short_path;
+    std::string prefix;  // empty: the current folder stays as it was
+  };
+  const Row rows[] = {
+      {"converts without loss", Widen(own) + L"hv.exe", nullptr, own},
+      {"lost characters, short name", lost, short_path.c_str(), short_folder},
+      {"lost characters, no short names on the volume", lost, lost.c_str(), ""},
+      {"lost characters, short name cannot be had", lost, nullptr, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ASSERT_TRUE(SetCurrentDirectoryA(started_in.c_str()));
+    FakeWidePath = row.wide_path.c_str();
+    FakeShortPath = row.short_path;
+    SetupHomeDirectoryWith(GetModuleHandleA(nullptr), {FakeModuleFileName, FakeShortPathName,
+                                                       AsciiFromWide, WideFromAscii});
+    if (row.prefix.empty()) {
+      EXPECT_STREQ(HomePrefix, ".\\");
+      EXPECT_EQ(CurrentFolder(), started_in);
+    } else {
+      EXPECT_EQ(HomePrefix, row.prefix);
+      EXPECT_EQ(CurrentFolder() + "\\", row.prefix);
+    }
+  }
+  SetCurrentDirectoryA(started_in.c_str());
+  hvtest::RemoveTree(short_folder);
+}
+
+TEST(SetupHomeDirectory, WithoutTheWideCallsTrustsTheAnsiPathUnlessItShowsALoss) {
+  // Windows 95 and Win32s: none of the calls exist. The program's own path here is plain.
+  const std::string own = hvtest::FolderOfThisProgram();
+  SetupHomeDirectoryWith(GetModuleHandleA(nullptr), {nullptr, nullptr, nullptr, nullptr});
+  EXPECT_EQ(HomePrefix, own);
 }
 
 }  // namespace
