@@ -7,8 +7,9 @@
 #include "shell/home_path.h"
 
 // Drive and folder of the program with a trailing separator, e.g. "C:\GAMES\X\", or ".\"
-// when the program's own path could not be read whole. Written once by
-// SetupHomeDirectory, read-only afterwards.
+// when no path of the program's can be trusted (cut short, or naming a folder that the
+// code page cannot spell and that has no short name). Written once by SetupHomeDirectory,
+// read-only afterwards.
 extern char HomePrefix[kHomePrefixCapacity];
 
 void SetupHomeDirectory(HINSTANCE instance);
