@@ -77,7 +77,8 @@ class Program:
         left, top, right, bottom = where["client"]
         print("dialog's client area: %d x %d pixels at %d,%d, drawn at %.2f x %.2f"
               % (right - left, bottom - top, left, top, where["scale"][0], where["scale"][1]))
-        self.activate(where)
+        # A first click may only activate the window: click its caption, clear of any control.
+        self.click_caption(where)
 
     def set_windows_version(self, version):
         """Wine's per-program Windows version for hvsetup.exe ("win31", "win95", ...); None
@@ -217,10 +218,6 @@ class Program:
         area, clear of any control."""
         left, top, right, _ = where["window"]
         self.click_at((left + right) // 2, (top + where["client"][1]) // 2)
-
-    def activate(self, where):
-        # A first click may only activate the window: click its caption, clear of any control.
-        self.click_caption(where)
 
     def click(self, control):
         expect(control in self.controls, "the dialog has no control %d" % control)
