@@ -2,7 +2,10 @@
 // are not reported: the previous current folder simply stays.
 #include "shell/home_directory.h"
 
+#include <cstddef>
+
 #include "shell/bounded_text.h"
+#include "shell/code_page.h"
 
 // Zero-initialised, so it costs no space in the file; SetupHomeDirectory fills it first.
 char HomePrefix[kHomePrefixCapacity];
@@ -18,7 +21,7 @@ void LookUp(HMODULE module, const char* name, Function* function) {
 
 // Converts a wide path to ANSI only when every character survives: converted back, the
 // ANSI text must give the very same wide text. (A look-alike letter or '?' would not.)
-int ToFaithfulAnsi(const WidePathCalls& calls, const WCHAR* wide, char* ansi, int capacity) {
+int ToFaithfulAnsi(const CodePageCalls& calls, const WCHAR* wide, char* ansi, int capacity) {
   if (calls.WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi, capacity, nullptr, nullptr) <= 0) {
     return 0;
   }
@@ -30,7 +33,7 @@ int ToFaithfulAnsi(const WidePathCalls& calls, const WCHAR* wide, char* ansi, in
   return 0;
 }
 
-WidePathCheck CheckWidePath(const WidePathCalls& calls, HINSTANCE instance, WCHAR* wide) {
+WidePathCheck CheckWidePath(const CodePageCalls& calls, HINSTANCE instance, WCHAR* wide) {
   if (calls.GetModuleFileNameW == nullptr || calls.WideCharToMultiByte == nullptr ||
       calls.MultiByteToWideChar == nullptr) {
     return kWidePathUnknown;
@@ -45,7 +48,7 @@ WidePathCheck CheckWidePath(const WidePathCalls& calls, HINSTANCE instance, WCHA
 // The short form of the wide path in ANSI, when the volume has short names and the short
 // name converts without loss. Without short names Windows hands back the long path, which
 // then fails the same way.
-int ShortAnsiPath(const WidePathCalls& calls, const WCHAR* wide, char* ansi) {
+int ShortAnsiPath(const CodePageCalls& calls, const WCHAR* wide, char* ansi) {
   if (calls.GetShortPathNameW == nullptr) return 0;
   WCHAR short_path[kModulePathCapacity];
   const DWORD length = calls.GetShortPathNameW(wide, short_path, kModulePathCapacity);
@@ -53,23 +56,34 @@ int ShortAnsiPath(const WidePathCalls& calls, const WCHAR* wide, char* ansi) {
   return ToFaithfulAnsi(calls, short_path, ansi, kModulePathCapacity);
 }
 
+// The ANSI code page's lead bytes; none (every byte a character) when the platform cannot
+// tell, as single-byte Windows never needs to.
+LeadByteRanges AnsiLeadBytes(const CodePageCalls& calls) {
+  LeadByteRanges lead = kSingleByteCodePage;
+  CPINFO info;
+  if (calls.GetCPInfo == nullptr || !calls.GetCPInfo(CP_ACP, &info)) return lead;
+  for (std::size_t i = 0; i < kLeadByteRangeBytes; ++i) lead.bytes[i] = info.LeadByte[i];
+  return lead;
+}
+
 }  // namespace
 
-WidePathCalls LookUpWidePathCalls() {
-  WidePathCalls calls;
+CodePageCalls LookUpCodePageCalls() {
+  CodePageCalls calls;
   const HMODULE kernel = GetModuleHandleA("KERNEL32");
   LookUp(kernel, "GetModuleFileNameW", &calls.GetModuleFileNameW);
   LookUp(kernel, "GetShortPathNameW", &calls.GetShortPathNameW);
   LookUp(kernel, "WideCharToMultiByte", &calls.WideCharToMultiByte);
   LookUp(kernel, "MultiByteToWideChar", &calls.MultiByteToWideChar);
+  LookUp(kernel, "GetCPInfo", &calls.GetCPInfo);
   return calls;
 }
 
 void SetupHomeDirectory(HINSTANCE instance) {
-  SetupHomeDirectoryWith(instance, LookUpWidePathCalls());
+  SetupHomeDirectoryWith(instance, LookUpCodePageCalls());
 }
 
-void SetupHomeDirectoryWith(HINSTANCE instance, const WidePathCalls& calls) {
+void SetupHomeDirectoryWith(HINSTANCE instance, const CodePageCalls& calls) {
   char module_path[kModulePathCapacity];
   const DWORD length = GetModuleFileNameA(instance, module_path, sizeof module_path);
   // A result that fills the buffer means the path was cut (and, on older systems, left
@@ -83,16 +97,17 @@ void SetupHomeDirectoryWith(HINSTANCE instance, const WidePathCalls& calls) {
   char short_path[kModulePathCapacity];
   const int short_faithful = check == kWidePathLossy && ShortAnsiPath(calls, wide, short_path);
 
+  const LeadByteRanges lead = AnsiLeadBytes(calls);
   HomePlan plan;
-  switch (ChooseHomeSource(module_path, complete, check, short_faithful)) {
+  switch (ChooseHomeSource(module_path, complete, check, short_faithful, lead)) {
     case kHomeFromModulePath:
-      PlanHomeDirectory(module_path, 1, &plan);
+      PlanHomeDirectory(module_path, 1, lead, &plan);
       break;
     case kHomeFromShortPath:
-      PlanHomeDirectory(short_path, 1, &plan);
+      PlanHomeDirectory(short_path, 1, lead, &plan);
       break;
     case kHomeFromCurrentFolder:
-      PlanHomeDirectory("", 0, &plan);
+      PlanHomeDirectory("", 0, lead, &plan);
       break;
   }
   CopyText(HomePrefix, sizeof HomePrefix, plan.prefix);

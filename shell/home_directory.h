@@ -14,19 +14,22 @@ extern char HomePrefix[kHomePrefixCapacity];
 
 void SetupHomeDirectory(HINSTANCE instance);
 
-// The wide-character calls that tell whether the ANSI module path lost a character, and
-// find a short name for it if so. Windows 95 and Win32s lack them (or have stubs that
-// fail), so they are looked up when the program starts, never imported; any of them may
-// be null.
-struct WidePathCalls {
+// The calls that tell how the ANSI code page treats the program's path: its lead bytes
+// (a path is split by characters, and in Japanese or Chinese the second byte of one can be
+// a backslash), and the wide-character calls that tell whether the ANSI module path lost
+// a character, and find a short name for it if so. Win32s and Windows 95 lack some of
+// them (or have stubs that fail), so they are looked up when the program starts, never
+// imported; any of them may be null.
+struct CodePageCalls {
   DWORD(WINAPI* GetModuleFileNameW)(HMODULE, LPWSTR, DWORD);
   DWORD(WINAPI* GetShortPathNameW)(LPCWSTR, LPWSTR, DWORD);
   int(WINAPI* WideCharToMultiByte)(UINT, DWORD, LPCWSTR, int, LPSTR, int, LPCSTR, LPBOOL);
   int(WINAPI* MultiByteToWideChar)(UINT, DWORD, LPCSTR, int, LPWSTR, int);
+  BOOL(WINAPI* GetCPInfo)(UINT, LPCPINFO);
 };
 
-WidePathCalls LookUpWidePathCalls();
+CodePageCalls LookUpCodePageCalls();
 
-// SetupHomeDirectory with the wide-character calls given, so that tests can stand in for
-// a system that has none of them, or no short names.
-void SetupHomeDirectoryWith(HINSTANCE instance, const WidePathCalls& calls);
+// SetupHomeDirectory with the calls given, so that tests can stand in for a system that
+// has none of them, or no short names.
+void SetupHomeDirectoryWith(HINSTANCE instance, const CodePageCalls& calls);

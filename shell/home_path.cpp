@@ -24,17 +24,23 @@ void PlanCurrentFolder(HomePlan* plan) {
 
 }  // namespace
 
-void PlanHomeDirectory(const char* module_path, int path_complete, HomePlan* plan) {
+void PlanHomeDirectory(const char* module_path, int path_complete, const LeadByteRanges& lead,
+                       HomePlan* plan) {
   const std::size_t length = TextLength(module_path);
   if (!path_complete || length >= kModulePathCapacity) {
     PlanCurrentFolder(plan);
     return;
   }
 
-  const std::size_t drive_length = (length >= 2 && module_path[1] == ':') ? 2 : 0;
+  // A drive is a one-byte letter and a colon. The separators are whole characters: in a
+  // double-byte code page the second byte of a character in a name can be a backslash.
+  const std::size_t drive_length =
+      (length >= 2 && NextChar(module_path, lead) == module_path + 1 && module_path[1] == ':')
+          ? 2
+          : 0;
   std::size_t directory_end = drive_length;  // one past the last separator
-  for (std::size_t i = drive_length; i < length; ++i) {
-    if (IsSeparator(module_path[i])) directory_end = i + 1;
+  for (const char* c = module_path + drive_length; *c != '\0'; c = NextChar(c, lead)) {
+    if (IsSeparator(*c)) directory_end = static_cast<std::size_t>(c - module_path) + 1;
   }
   if (directory_end == 0) {
     // Neither drive nor folder (a bare file name): the prefix would be empty and the
@@ -49,8 +55,9 @@ void PlanHomeDirectory(const char* module_path, int path_complete, HomePlan* pla
   plan->drive_number = drive_length == 2 ? DriveNumber(module_path[0]) : 0;
 
   // The folder to make current carries no drive and loses one trailing backslash (a root
-  // "\" becomes empty, which changes nothing). A drive with no folder uses ".", so the
-  // selected drive's own current folder stays.
+  // "\" becomes empty, which changes nothing); its last byte is the separator found above,
+  // a whole character. A drive with no folder uses ".", so the selected drive's own
+  // current folder stays.
   const char* directory = module_path + drive_length;
   std::size_t directory_length = directory_end - drive_length;
   if (directory_length == 0) {
@@ -62,10 +69,10 @@ void PlanHomeDirectory(const char* module_path, int path_complete, HomePlan* pla
 }
 
 HomeSource ChooseHomeSource(const char* ansi_path, int ansi_complete, WidePathCheck wide,
-                            int short_path_faithful) {
+                            int short_path_faithful, const LeadByteRanges& lead) {
   if (!ansi_complete) return kHomeFromCurrentFolder;
   int lost = wide == kWidePathLossy;
-  for (const char* c = ansi_path; *c != '\0'; ++c) {
+  for (const char* c = ansi_path; *c != '\0'; c = NextChar(c, lead)) {
     if (*c == '?') lost = 1;
   }
   if (!lost) return kHomeFromModulePath;

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "shell/code_page.h"
+
 // The longest module path Windows hands out through the ANSI calls (MAX_PATH), and so the
 // longest folder prefix derived from one, terminator included.
 constexpr std::size_t kModulePathCapacity = 260;
@@ -24,8 +26,10 @@ struct HomePlan {
 };
 
 // `path_complete` is 0 when the platform reported the module path as cut short: a folder
-// derived from a cut path would be the wrong one (or a parent), so none is derived.
-void PlanHomeDirectory(const char* module_path, int path_complete, HomePlan* plan);
+// derived from a cut path would be the wrong one (or a parent), so none is derived. The
+// path is walked by the characters of the code page whose lead bytes are `lead`.
+void PlanHomeDirectory(const char* module_path, int path_complete, const LeadByteRanges& lead,
+                       HomePlan* plan);
 
 // What the wide (UTF-16) form of the module path says about its ANSI form.
 enum WidePathCheck {
@@ -47,4 +51,4 @@ enum HomeSource {
 // the short form of the path is used when the platform gave one that converted without
 // loss (`short_path_faithful`), or else the current folder, as for a path cut short.
 HomeSource ChooseHomeSource(const char* ansi_path, int ansi_complete, WidePathCheck wide,
-                            int short_path_faithful);
+                            int short_path_faithful, const LeadByteRanges& lead);

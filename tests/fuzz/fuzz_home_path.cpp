@@ -1,5 +1,6 @@
-// Fuzzes the module-path split with arbitrary paths, up to and beyond MAX_PATH.
-// Input: one flag byte (low bit: the platform reported the path complete), then the path.
+// Fuzzes the module-path split with arbitrary paths, up to and beyond MAX_PATH, in single-
+// and double-byte code pages. Input: one flag byte (low bit: the platform reported the path
+// complete; the next two bits: the code page, see kCodePages), then the path.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -16,17 +17,51 @@ void Require(bool condition) {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
+const LeadByteRanges kCodePages[] = {
+    kSingleByteCodePage,
+    {{0x81, 0x9F, 0xE0, 0xFC}},  // 932
+    {{0x81, 0xFE}},              // 936, 949, 950
+    {{0x5C, 0x5C, 0x80, 0xFF}},  // no real code page: even the backslash leads
+};
+
+// Where each character of `path` starts, worked out apart from the code under test: a
+// byte in a lead range starts a character of two, unless it is the last byte.
+std::string CharacterStarts(const std::string& path, const LeadByteRanges& lead) {
+  std::string starts(path.size(), 0);
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    starts[i] = 1;
+    const unsigned char byte = static_cast<unsigned char>(path[i]);
+    bool leads = false;
+    for (std::size_t r = 0; r + 1 < sizeof lead.bytes && (lead.bytes[r] | lead.bytes[r + 1]); r += 2) {
+      leads = leads || (byte >= lead.bytes[r] && byte <= lead.bytes[r + 1]);
+    }
+    if (leads && i + 1 < path.size()) ++i;
+  }
+  return starts;
+}
+
+// The last separator that starts a character, or npos.
+std::size_t LastSeparator(const std::string& path, const std::string& starts, std::size_t from) {
+  std::size_t found = std::string::npos;
+  for (std::size_t i = from; i < path.size(); ++i) {
+    if (starts[i] && IsSeparator(path[i])) found = i;
+  }
+  return found;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const int complete = data[0] & 1;
+  const LeadByteRanges& lead = kCodePages[(data[0] >> 1) & 3];
   std::string path(reinterpret_cast<const char*>(data + 1), size - 1);
   path = path.substr(0, path.find('\0'));
+  const std::string starts = CharacterStarts(path, lead);
 
   HomePlan plan;
   std::memset(&plan, 0x5A, sizeof plan);  // catch fields left unwritten
-  PlanHomeDirectory(path.c_str(), complete, &plan);
+  PlanHomeDirectory(path.c_str(), complete, lead, &plan);
 
   const std::size_t prefix_length = strnlen(plan.prefix, sizeof plan.prefix);
   const std::size_t directory_length = strnlen(plan.directory, sizeof plan.directory);
@@ -37,18 +72,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // No folder can be trusted from a cut or over-long path, nor found in one with neither
   // drive nor separator: then the current folder, and nothing changed.
-  const bool drive = path.size() >= 2 && path[1] == ':';
+  const bool drive = path.size() >= 2 && starts[1] && path[1] == ':';
   const bool fallback = !complete || path.size() >= kModulePathCapacity ||
-                        (!drive && path.find_first_of("\\/") == std::string::npos);
+                        (!drive && LastSeparator(path, starts, 0) == std::string::npos);
   if (fallback) {
     Require(prefix == ".\\" && plan.drive_number == 0 && directory.empty());
     return 0;
   }
   Require(path.compare(0, prefix.size(), prefix) == 0);
   const bool bare_drive = drive && prefix.size() == 2;
-  Require(bare_drive || IsSeparator(prefix.back()));
-  // The file name part holds no separator: the prefix ends at the last one.
-  Require(path.find_first_of("\\/", prefix.size()) == std::string::npos);
+  Require(bare_drive || (IsSeparator(prefix.back()) && starts[prefix.size() - 1]));
+  // The file name part holds no separator character: the prefix ends at the last one.
+  Require(LastSeparator(path, starts, prefix.size()) == std::string::npos);
   Require(plan.drive_number >= 0 && plan.drive_number <= 26);
   Require(drive || plan.drive_number == 0);
 

@@ -2,7 +2,9 @@
 # A private X server and Wine prefix for the tests of one build folder.
 #   wine-env.sh start ROOT       start Xvfb and wineserver, create the prefix if missing
 #   wine-env.sh stop ROOT        end every process that start began
-#   wine-env.sh run ROOT BITS EXE [ARGS...]   run a Windows program there (BITS 32 or 64)
+#   wine-env.sh run ROOT BITS EXE [ARGS...]   run a Windows program there (BITS 32 or 64);
+#                                with HV_WINE_LOCALE (ja_JP.UTF-8, zh_CN.UTF-8, zh_TW.UTF-8)
+#                                it runs as on a Windows of that locale's ANSI code page
 # A program this host cannot run fails, naming what is missing; only a developer's explicit
 # HV_SKIP_32BIT=1 turns that into exit 77 (reported as skipped) for 32-bit programs.
 set -u
@@ -82,7 +84,25 @@ ENV
   # (HV_WINE_DPI), which scales every dialog: the harness measures, so it must not care.
   WINELOADER=$loader "$loader" reg add 'HKCU\Control Panel\Desktop' /v LogPixels \
     /t REG_DWORD /d "${HV_WINE_DPI:-96}" /f </dev/null >/dev/null 2>&1
+  make_locales
   echo "wine-env: display :$display, prefix $WINEPREFIX"
+}
+
+# Wine takes the ANSI code page from the Unix locale: ja_JP gives Japanese 932, zh_CN
+# Chinese 936, zh_TW Chinese 950. The locales are compiled into the build folder, so
+# nothing in the machine's own locale set-up changes (the definitions come from the
+# locales package).
+code_page_locales=(ja_JP zh_CN zh_TW)
+
+make_locales() {
+  local l
+  for l in "${code_page_locales[@]}"; do
+    [ -f "$root/locale/$l.UTF-8/LC_CTYPE" ] && continue
+    mkdir -p "$root/locale"
+    localedef -i "$l" -f UTF-8 "$root/locale/$l.UTF-8" >"$root/localedef.log" 2>&1
+    [ -f "$root/locale/$l.UTF-8/LC_CTYPE" ] ||
+      { echo "wine-env: could not make the locale $l.UTF-8:" >&2; cat "$root/localedef.log" >&2; }
+  done
 }
 
 stop_quietly() {
@@ -104,6 +124,11 @@ run() {
   [ -f "$envfile" ] || { echo "wine-env: not started ($root)" >&2; exit 1; }
   # shellcheck disable=SC1090
   . "$envfile"
+  if [ -n "${HV_WINE_LOCALE:-}" ]; then
+    [ -f "$root/locale/$HV_WINE_LOCALE/LC_CTYPE" ] ||
+      { echo "wine-env: no locale $HV_WINE_LOCALE in $root/locale" >&2; exit 1; }
+    export LC_ALL=$HV_WINE_LOCALE LOCPATH=$root/locale
+  fi
   local loader
   case $bits in
     32) loader=$HV_LOADER_32 ;;

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-pure=(shell/bounded_text.cpp shell/home_path.cpp settings/setting_rules.cpp
+pure=(shell/bounded_text.cpp shell/code_page.cpp shell/home_path.cpp settings/setting_rules.cpp
       validation/char_class.cpp validation/field_rules.cpp dialog/placement.cpp)
 windows=(shell/home_directory.cpp shell/main.cpp shell/entry.cpp settings/settings_file.cpp
          dialog/dialog_platform.cpp dialog/options_dialog.cpp)

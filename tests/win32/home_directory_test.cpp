@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "shell/home_directory.h"
 #include "test_support.h"
@@ -16,12 +18,13 @@ std::string ProbeValue(const std::string& ini, const char* key) {
   return value;
 }
 
-// Copies the probe program into `folder` and runs it from `started_in`, or from a scratch
-// working folder when that is empty.
-void ExpectSettingsBesideProgramIn(const std::string& folder, std::string started_in = "") {
+// Copies the probe program into `folder` as `exe_name` and runs it from `started_in`, or
+// from a scratch working folder when that is empty.
+void ExpectSettingsBesideProgramIn(const std::string& folder, std::string started_in = "",
+                                   const std::string& exe_name = "probe.exe") {
   const bool scratch = started_in.empty();
   if (scratch) started_in = hvtest::MakeScratchFolder("cwd");
-  const std::string exe = folder + "probe.exe";
+  const std::string exe = folder + exe_name;
   ASSERT_TRUE(CopyFileA((hvtest::FolderOfThisProgram() + HV_HOME_PROBE_EXE).c_str(),
                         exe.c_str(), FALSE))
       << exe;
@@ -135,7 +138,7 @@ TEST(SetupHomeDirectory, FindsAFolderNamedOutsideTheCodePageByItsShortNameOrNotA
     FakeWidePath = row.wide_path.c_str();
     FakeShortPath = row.short_path;
     SetupHomeDirectoryWith(GetModuleHandleA(nullptr), {FakeModuleFileName, FakeShortPathName,
-                                                       AsciiFromWide, WideFromAscii});
+                                                       AsciiFromWide, WideFromAscii, nullptr});
     if (row.prefix.empty()) {
       EXPECT_STREQ(HomePrefix, ".\\");
       EXPECT_EQ(CurrentFolder(), started_in);
@@ -151,8 +154,62 @@ TEST(SetupHomeDirectory, FindsAFolderNamedOutsideTheCodePageByItsShortNameOrNotA
 TEST(SetupHomeDirectory, WithoutTheWideCallsTrustsTheAnsiPathUnlessItShowsALoss) {
   // Windows 95 and Win32s: none of the calls exist. The program's own path here is plain.
   const std::string own = hvtest::FolderOfThisProgram();
-  SetupHomeDirectoryWith(GetModuleHandleA(nullptr), {nullptr, nullptr, nullptr, nullptr});
+  SetupHomeDirectoryWith(GetModuleHandleA(nullptr),
+                         {nullptr, nullptr, nullptr, nullptr, nullptr});
   EXPECT_EQ(HomePrefix, own);
+}
+
+// The names of the files in `folder` that end in ".ini".
+std::vector<std::string> IniFilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "*.ini").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do names.push_back(found.cFileName);
+  while (FindNextFileA(search, &found));
+  FindClose(search);
+  return names;
+}
+
+// In Japanese and Chinese code pages the second byte of a character can be a backslash;
+// a program named with one must still find the file beside it, not one named after the
+// front of its own name. Run under each such code page (the test command sets the locale
+// and names the code page it expects in HV_EXPECTED_CODE_PAGE).
+TEST(SetupHomeDirectory, FindsItsFolderWhenASecondByteIsABackslash) {
+  struct Row {
+    UINT code_page;
+    const char* folder;
+    const char* exe;
+  };
+  const Row rows[] = {
+      // ゲーム表 (表 is 95 5C), 表示設定.exe
+      {932, "\x83\x51\x81\x5B\x83\x80\x95\x5C", "\x95\x5C\x8E\xA6\x90\xDD\x92\xE8.exe"},
+      // 游戏 乗 (乗 is 81 5C), 乗客设置.exe
+      {936, "\xD3\xCE\xCF\xB7 \x81\x5C", "\x81\x5C\xBF\xCD\xC9\xE8\xD6\xC3.exe"},
+      // 遊戲功 (功 is A5 5C), 功能設定.exe
+      {950, "\xB9\x43\xC0\xB8\xA5\x5C", "\xA5\x5C\xAF\xE0\xB3\x5D\xA9\x77.exe"},
+  };
+  const UINT code_page = GetACP();
+  const char* expected = std::getenv("HV_EXPECTED_CODE_PAGE");
+  if (expected != nullptr) {
+    ASSERT_EQ(code_page, std::strtoul(expected, nullptr, 10))
+        << "Wine did not take the ANSI code page from the locale";
+  }
+  const Row* row = nullptr;
+  for (const Row& r : rows) {
+    if (r.code_page == code_page) row = &r;
+  }
+  if (row == nullptr) {
+    GTEST_SKIP() << "the ANSI code page " << code_page
+                 << " has no character whose second byte is a backslash";
+  }
+  const std::string base = hvtest::MakeScratchFolder("dbcs");
+  const std::string folder = base + row->folder + "\\";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+  ExpectSettingsBesideProgramIn(folder, "", row->exe);
+  EXPECT_EQ(IniFilesIn(folder), std::vector<std::string>{"halvern.ini"});
+  EXPECT_EQ(IniFilesIn(base), std::vector<std::string>{});
+  hvtest::RemoveTree(base);
 }
 
 }  // namespace
