@@ -24,19 +24,6 @@ void LoadOptions(HWND dialog) {
   SendDlgItemMessageA(dialog, IDC_DEST_NET, EM_LIMITTEXT, kAddressTypingLimit, 0);
 }
 
-// Every key is written even after one fails, so that as much as possible is saved; the
-// result says whether all of them were.
-int SaveOptions(HWND dialog) {
-  int all_written = 1;
-  for (const ToggleBinding& binding : kToggleBindings) {
-    if (binding.saved && !SaveToggle(dialog, binding)) all_written = 0;
-  }
-  for (const TextBinding& binding : kTextBindings) {
-    if (!SaveText(dialog, binding)) all_written = 0;
-  }
-  return all_written;
-}
-
 void ShowSaveError() {
   char path[kSettingsPathCapacity];
   FormatSettingsPath(path, sizeof path, HomePrefix);
@@ -74,7 +61,7 @@ int OnOptionsOk(HWND dialog) {
   }
   // Nothing may be posted before the outcome is known: a quit message already waiting
   // would close the warning box at once. On failure the dialog stays open for a retry.
-  if (!SaveOptions(dialog)) {
+  if (!SaveOptions(dialog, WritePrivateProfileStringA)) {
     ShowSaveError();
     return 1;
   }
@@ -128,9 +115,23 @@ void LoadToggle(HWND dialog, const ToggleBinding& binding) {
   }
 }
 
-int SaveToggle(HWND dialog, const ToggleBinding& binding) {
+// Every key is written even after one fails, so that as much as possible is saved; the
+// result says whether all of them were. What was written is flushed either way.
+int SaveOptions(HWND dialog, ProfileWriteCall write) {
+  int all_written = 1;
+  for (const ToggleBinding& binding : kToggleBindings) {
+    if (binding.saved && !SaveToggle(dialog, binding, write)) all_written = 0;
+  }
+  for (const TextBinding& binding : kTextBindings) {
+    if (!SaveText(dialog, binding, write)) all_written = 0;
+  }
+  FlushSettings(write);
+  return all_written;
+}
+
+int SaveToggle(HWND dialog, const ToggleBinding& binding, ProfileWriteCall write) {
   const int checked = IsDlgButtonChecked(dialog, binding.control) == BST_CHECKED;
-  return WriteSetting(binding.section, binding.key, ToggleValueForState(binding, checked));
+  return WriteSetting(binding.section, binding.key, ToggleValueForState(binding, checked), write);
 }
 
 void LoadText(HWND dialog, const TextBinding& binding) {
@@ -139,12 +140,12 @@ void LoadText(HWND dialog, const TextBinding& binding) {
   SetControlText(dialog, binding.control, value);
 }
 
-int SaveText(HWND dialog, const TextBinding& binding) {
+int SaveText(HWND dialog, const TextBinding& binding, ProfileWriteCall write) {
   char text[kSettingValueCapacity];
   // Only texts that passed their rule are saved, and those are short; a text that does
   // not fit is not written cut short.
   if (!ReadControlText(dialog, binding.control, text, sizeof text)) return 0;
-  return WriteSetting(binding.section, binding.key, text);
+  return WriteSetting(binding.section, binding.key, text, write);
 }
 
 int ValidateSocketField(HWND dialog, int control) {

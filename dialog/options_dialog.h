@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "settings/setting_rules.h"
+#include "settings/settings_file.h"
 
 // The program's instance, for the dialog template and the warning strings. Set by WinMain
 // before the dialog opens.
@@ -14,9 +15,12 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wparam, LPA
 int OnOptionsCommand(HWND dialog, int command);
 
 void LoadToggle(HWND dialog, const ToggleBinding& binding);
-int SaveToggle(HWND dialog, const ToggleBinding& binding);
+int SaveToggle(HWND dialog, const ToggleBinding& binding, ProfileWriteCall write);
 void LoadText(HWND dialog, const TextBinding& binding);
-int SaveText(HWND dialog, const TextBinding& binding);
+int SaveText(HWND dialog, const TextBinding& binding, ProfileWriteCall write);
+// Writes the six keys through `write` (the platform's call, or a test's stand-in), then
+// flushes the file; 1 when every key was written.
+int SaveOptions(HWND dialog, ProfileWriteCall write);
 
 // 1 when the field's text passes its rule; otherwise the user has been warned and it is 0.
 int ValidateSocketField(HWND dialog, int control);
