@@ -302,6 +302,36 @@ TEST_F(OptionsDialog, ASaveWritesAllSixKeysInOrderIntoAMissingFile) {
   EXPECT_EQ(IniLines(), kSavedDefaults);
 }
 
+// Stands in for the platform's profile write call and records each call as
+// "section key=value @ file", with "-" for a null argument. Like the hook, it carries no
+// context, so what it sees is kept here.
+std::vector<std::string> profile_calls;
+
+BOOL WINAPI RecordProfileWrite(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file) {
+  auto text = [](LPCSTR s) { return std::string(s != nullptr ? s : "-"); };
+  profile_calls.push_back(text(section) + " " + text(key) + "=" + text(value) + " @ " +
+                          text(file));
+  return TRUE;
+}
+
+TEST_F(OptionsDialog, ASaveWritesTheSixKeysInOrderThenFlushesTheFile) {
+  // Windows 95, 98 and Me keep the file in a cache until it is flushed, and Wine writes
+  // through at once, so only the calls themselves can show the flush.
+  Open();
+  Click(IDC_RES_640X400);
+  Click(IDC_HARDWARE_FILLS);
+  SetText(IDC_SOCKET, "213");
+  profile_calls.clear();
+  EXPECT_EQ(SaveOptions(dialog_, RecordProfileWrite), 1);
+  const std::string file = " @ " + ini_;
+  EXPECT_EQ(profile_calls,
+            (std::vector<std::string>{
+                "Options Resolution=0" + file, "Options VideoBackBuffer=0" + file,
+                "Options HardwareFills=1" + file, "Options Compatibility=0" + file,
+                "Options Socket=213" + file, "Options DestNet=" + file, "- -=-" + file}));
+  EXPECT_FALSE(hvtest::FileExists(ini_));  // every call went to the stand-in
+}
+
 TEST_F(OptionsDialog, ASaveKeepsForeignLinesAndRewritesOnlyItsOwnKeys) {
   WriteIni(
       "[Player]\r\nName=Ann\r\n"
