@@ -57,6 +57,7 @@ class Program:
         self.process = None
         self.window = None
         self.controls = {}
+        self.code_page = None
 
     def xdo(self, *words):
         return subprocess.run(["xdotool", *words], env=self.env, capture_output=True,
@@ -74,6 +75,7 @@ class Program:
         self.wait_focus(self.window, CAPTION)
         where = self.layout(CAPTION)
         self.controls = where["controls"]
+        self.code_page = where["code_page"]
         left, top, right, bottom = where["client"]
         print("dialog's client area: %d x %d pixels at %d,%d, drawn at %.2f x %.2f"
               % (right - left, bottom - top, left, top, where["scale"][0], where["scale"][1]))
@@ -99,9 +101,10 @@ class Program:
     def layout(self, caption):
         """Where the window with this caption and its controls are on the X screen, as
         (left, top, right, bottom): {"window": ..., "client": ..., "controls": {id: ...},
-        "scale": (x, y)}. Windows tells where it put them in its own coordinates, X where
-        the window is on the screen; Wine may draw a window scaled (Wine 10 does when its
-        DPI differs from the screen's), so one is mapped onto the other."""
+        "scale": (x, y), "code_page": the ANSI code page it runs under}. Windows tells where
+        it put them in its own coordinates, X where the window is on the screen; Wine may
+        draw a window scaled (Wine 10 does when its DPI differs from the screen's), so one
+        is mapped onto the other."""
         run = subprocess.run(
             ["bash", self.args.wine_env, "run", self.args.wine_root, str(self.args.bits),
              self.args.layout, caption], env=self.env, stdin=subprocess.DEVNULL,
@@ -128,7 +131,7 @@ class Program:
 
         return {"window": on_screen(windows["window"]), "client": on_screen(windows["client"]),
                 "controls": {c: on_screen(r) for c, r in windows["controls"].items()},
-                "scale": scale}
+                "scale": scale, "code_page": windows["code_page"][0]}
 
     def screen_size(self):
         return tuple(int(n) for n in self.xdo("getdisplaygeometry").split())

@@ -252,31 +252,74 @@ def folders_the_code_page_cannot_spell(p):
     """Folders named in Cyrillic and in Chinese, which a Western ANSI code page has no bytes
     for: the program's ANSI path shows '?' there, yet it reads the file beside it, saves
     into that file, and leaves no settings file anywhere else."""
+    for name in ("\u0418\u0433\u0440\u044b", "\u6e38\u620f Halvern"):  # Игры, 游戏
+        saves_beside_itself(p, name, "hvsetup.exe", None, 1252)
+
+
+# A program renamed in the local script, in a folder named in it, under the double-byte
+# code pages where the second byte of a character can be 0x5C, the backslash: 表 95 5C,
+# 乗 81 5C, 功 A5 5C. A program that split its path by bytes would use a file named after
+# the front of its own name (表halvern.ini).
+RENAMED = {
+    932: ("ja_JP.UTF-8", "\u30b2\u30fc\u30e0\u8868", "\u8868\u793a\u8a2d\u5b9a.exe"),
+    936: ("zh_CN.UTF-8", "\u6e38\u620f \u4e57", "\u4e57\u5ba2\u8bbe\u7f6e.exe"),
+    950: ("zh_TW.UTF-8", "\u904a\u6232\u529f", "\u529f\u80fd\u8a2d\u5b9a.exe"),
+}  # ゲーム表 表示設定.exe; 游戏 乗 乗客设置.exe; 遊戲功 功能設定.exe
+
+
+def renamed_under_code_page(code_page):
+    def scenario(p):
+        locale, folder, exe_name = RENAMED[code_page]
+        saves_beside_itself(p, folder, exe_name, locale, code_page)
+    scenario.__name__ = "renamed_under_code_page_%d" % code_page
+    scenario.__doc__ = "The program as %s in %s, under code page %d." % (
+        RENAMED[code_page][2], RENAMED[code_page][1], code_page)
+    return scenario
+
+
+def saves_beside_itself(p, name, exe_name, locale, code_page):
+    """Runs the program as `exe_name` from a fresh folder `name`, with the ANSI code page of
+    `locale` (None: the tests' own, Western 1252): it must show the file's values, save
+    into that file, and write no other settings file, neither near it nor in the Windows
+    folder."""
     base = tempfile.mkdtemp(prefix="hv-", dir="/tmp")
     windows_folder = os.path.join(p.env["WINEPREFIX"], "drive_c", "windows")
+    windows_inis = ini_files(windows_folder, recursive=False)
     try:
-        for name in ("\u0418\u0433\u0440\u044b", "\u6e38\u620f Halvern"):  # Игры, 游戏
-            folder = os.path.join(base, name)
-            os.makedirs(folder)
-            shutil.copy(p.exe, os.path.join(folder, "hvsetup.exe"))
-            write_ini(folder, "[Options]\r\nResolution=0\r\nSocket=123\r\n[Player]\r\nName=Ann\r\n")
-            run = Program(p.args, folder)
-            try:
-                run.start()
-                run.click(FILLS)
-                run.click(OK)
-                expect(run.wait_exit() == 0, "%s: exit code is not 0" % name)
-            finally:
-                run.stop()
-            # Resolution and Socket come back only if the file was read.
-            expect_saved(folder, Resolution="0", HardwareFills="1", Socket="123", DestNet="")
-            lines_kept(run, "[Player]", "Name=Ann")
-            strays = [os.path.join(d, "halvern.ini")
-                      for d in (base, os.path.join(base, "elsewhere"), windows_folder)]
-            expect(not any(os.path.exists(s) for s in strays),
-                   "%s: a settings file landed elsewhere" % name)
+        folder = os.path.join(base, name)
+        os.makedirs(folder)
+        shutil.copy(p.exe, os.path.join(folder, exe_name))
+        write_ini(folder, "[Options]\r\nResolution=0\r\nSocket=123\r\n[Player]\r\nName=Ann\r\n")
+        run = Program(p.args, folder, exe_name)
+        if locale:
+            run.env["HV_WINE_LOCALE"] = locale
+        try:
+            run.start()
+            expect(run.code_page == code_page, "the program ran under code page %s, not %d"
+                   % (run.code_page, code_page))
+            run.click(FILLS)
+            run.click(OK)
+            expect(run.wait_exit() == 0, "%s: exit code is not 0" % name)
+        finally:
+            run.stop()
+        found = ini_files(base, recursive=True)
+        expect(found == {ini_path(folder)}, "%s: settings files %r" % (name, sorted(found)))
+        expect(ini_files(windows_folder, recursive=False) == windows_inis,
+               "%s: a settings file landed in the Windows folder" % name)
+        # Resolution and Socket come back only if the file was read.
+        expect_saved(folder, Resolution="0", HardwareFills="1", Socket="123", DestNet="")
+        lines_kept(run, "[Player]", "Name=Ann")
     finally:
         shutil.rmtree(base, ignore_errors=True)
+
+
+def ini_files(folder, recursive):
+    found = set()
+    for top, _, files in os.walk(folder):
+        found.update(os.path.join(top, f) for f in files if f.lower().endswith(".ini"))
+        if not recursive:
+            break
+    return found
 
 
 SCENARIOS = {f.__name__: f for f in [
@@ -284,7 +327,8 @@ SCENARIOS = {f.__name__: f for f in [
     values_of_254_to_300_characters, line_endings, duplicate_sections_and_keys,
     other_letter_cases_and_blanks, high_bytes_in_values, empty_file, read_only_file,
     folder_in_place_of_file, folder_not_writable, file_held_open_by_another_program,
-    installed_under_long_and_foreign_paths, folders_the_code_page_cannot_spell]}
+    installed_under_long_and_foreign_paths, folders_the_code_page_cannot_spell,
+    renamed_under_code_page(932), renamed_under_code_page(936), renamed_under_code_page(950)]}
 
 if __name__ == "__main__":
     sys.exit(run_scenarios(SCENARIOS))

@@ -5,6 +5,7 @@
 //   window L T R B       the whole window, frame and caption included
 //   client L T R B       its client area
 //   control ID L T R B   one line per child window, in z-order
+//   code_page N          the ANSI code page programs started like this one run under
 // Exit code 1 when no visible top-level window has that caption.
 #include <windows.h>
 
@@ -43,6 +44,7 @@ int main(int argc, char** argv) {
   OffsetRect(&r, origin.x, origin.y);
   PrintRect("client", r);
   EnumChildWindows(window, PrintControl, 0);
+  std::printf("code_page %u\n", GetACP());
   std::fflush(stdout);
   return 0;
 }

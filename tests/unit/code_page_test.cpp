@@ -34,8 +34,8 @@ TEST(NextChar, TakesALeadByteAndItsSecondByteAsOneCharacter) {
   const Row rows[] = {
       {"ASCII", &japanese_932, "a\\b", "111"},
       {"932 表ソ: second bytes 0x5C", &japanese_932, "\x95\x5C\x83\x5C\\", "221"},
-      {"932 range edges", &japanese_932, "\x80" "a\x81" "a\x9F" "a\xA0" "a\xDF" "a\xE0" "a\xFC" "a\xFD" "a",
-       "112211112211"},
+      {"932 range edges", &japanese_932,
+       "\x80" "a\x81" "a\x9F" "a\xA0" "a\xDF" "a\xE0" "a\xFC" "a\xFD" "a", "112211112211"},
       {"932 half-width katakana are single bytes", &japanese_932, "\xB1\xB2", "11"},
       {"936 乗, 950 功", &chinese_936, "\x81\x5C\xA5\x5C", "22"},
       {"936 range edges", &chinese_936, "\x80\\\xFE\\\xFF\\", "11211"},
