@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the release a second time, from a copy of the sources at another path and later
 # than the first build, and compares the program and the zip with the first build's byte
-# for byte. A difference names the file and its first differing offset.
-# Usage: check_reproducible.sh SOURCE_DIR PRESET EPOCH FIRST_EXE FIRST_ZIP
+# for byte; with a test kit zip, the kit too. A difference names the file and its first
+# differing offset.
+# Usage: check_reproducible.sh SOURCE_DIR PRESET EPOCH FIRST_EXE FIRST_ZIP [FIRST_KIT_ZIP]
 set -euo pipefail
-src=$1 preset=$2 epoch=$3 first_exe=$4 first_zip=$5
+src=$1 preset=$2 epoch=$3 first_exe=$4 first_zip=$5 first_kit=${6:-}
 scratch=$(mktemp -d /tmp/hv-rebuild.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 copy=$scratch/somewhere/else/entirely/hvsetup-sources
@@ -19,8 +20,13 @@ else
 fi
 
 cd "$copy"
-SOURCE_DATE_EPOCH=$epoch cmake --preset "$preset" -DBUILD_TESTING=OFF >/dev/null
-cmake --build --preset "$preset" --target hv_release_zip >/dev/null
+if [ -n "$first_kit" ]; then
+  SOURCE_DATE_EPOCH=$epoch cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" --target hv_release_zip hv_test_kit >/dev/null
+else
+  SOURCE_DATE_EPOCH=$epoch cmake --preset "$preset" -DBUILD_TESTING=OFF >/dev/null
+  cmake --build --preset "$preset" --target hv_release_zip >/dev/null
+fi
 second_exe=$copy/build/$preset/hvsetup.exe
 second_zip=$copy/build/$preset/$(basename "$first_zip")
 
@@ -40,9 +46,19 @@ compare() {
 }
 compare "$preset hvsetup.exe" "$first_exe" "$second_exe"
 compare "$(basename "$first_zip")" "$first_zip" "$second_zip"
+if [ -n "$first_kit" ]; then
+  compare "$(basename "$first_kit")" "$first_kit" "$copy/build/$preset/$(basename "$first_kit")"
+fi
 
-# Nothing of where or by whom it was built may be inside.
-for exe in "$first_exe" "$second_exe"; do
+# Nothing of where or by whom it was built may be inside, the kit's programs included.
+programs=("$first_exe" "$second_exe")
+if [ -n "$first_kit" ]; then
+  mkdir "$scratch/kit"
+  python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' \
+    "$first_kit" "$scratch/kit"
+  programs+=("$scratch"/kit/*.exe)
+fi
+for exe in "${programs[@]}"; do
   for leak in "$src" "$copy" "$(dirname "$first_exe")" "$(id -un)@"; do
     if grep -qaF -- "$leak" "$exe"; then
       echo "LEAK: $exe contains \"$leak\""

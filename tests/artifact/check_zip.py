@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Checks the release zip the build made: exactly hvsetup.exe and README.txt, in that order,
-the zipped exe the built one, the read-me with Windows line endings, and no host details
-(every entry stamped with the source date, no Unix owner or mode bits).
+"""Checks a zip the build made: exactly the entries named (by default hvsetup.exe and
+README.txt, the release), in that order, the zipped hvsetup.exe the built one, the read-me
+with Windows line endings, and no host details (every entry stamped with the source date,
+no Unix owner or mode bits).
 
-Usage: check_zip.py ZIP BUILD_DIR EPOCH
+Usage: check_zip.py ZIP BUILD_DIR EPOCH [ENTRY ...]
 """
 import os
 import sys
@@ -11,11 +12,12 @@ import time
 import zipfile
 
 path, build, epoch = sys.argv[1], sys.argv[2], int(sys.argv[3])
+expected = sys.argv[4:] or ["hvsetup.exe", "README.txt"]
 archive = zipfile.ZipFile(path)
 infos = archive.infolist()
 names = [info.filename for info in infos]
 problems = []
-if names != ["hvsetup.exe", "README.txt"]:
+if names != expected:
     problems.append("zip holds %r" % names)
 readme = archive.read("README.txt") if "README.txt" in names else b""
 exe = archive.read("hvsetup.exe") if "hvsetup.exe" in names else b""

@@ -50,10 +50,13 @@ TEST(SetupHomeDirectory, SelectsTheProgramsDriveBeforeItsFolder) {
   // there unless the program's own drive is selected first.
   const std::string folder = hvtest::MakeScratchFolder("drive");
   const std::string started_in = hvtest::FolderOfThisProgram();
-  ASSERT_NE(std::toupper(static_cast<unsigned char>(folder[0])),
-            std::toupper(static_cast<unsigned char>(started_in[0])))
-      << "the test needs the program and its start folder on two drives: " << folder << ", "
-      << started_in;
+  if (std::toupper(static_cast<unsigned char>(folder[0])) ==
+      std::toupper(static_cast<unsigned char>(started_in[0]))) {
+    hvtest::RemoveTree(folder);
+    // Under Wine the test programs live on Z: and the temporary folder on C:.
+    GTEST_SKIP() << "needs the temporary folder (" << folder << ") and the test programs ("
+                 << started_in << ") on two drives";
+  }
   ExpectSettingsBesideProgramIn(folder, started_in);
   hvtest::RemoveTree(folder);
 }
@@ -73,8 +76,8 @@ TEST(SetupHomeDirectory, KeepsTheWholeFolderOfALongPath) {
   hvtest::RemoveTree(base);
 }
 
-// A stand-in system whose ANSI code page is plain ASCII: every other character becomes
-// '?', as Windows does for one the code page lacks. It reports `FakeWidePath` as the
+// A stand-in system whose ANSI code page is Latin-1 (every byte the character of that
+// number): any other character becomes '?', as Windows does for one the code page lacks. It reports `FakeWidePath` as the
 // program's path and `FakeShortPath` as its short form (null: the call fails).
 const wchar_t* FakeWidePath = nullptr;
 const wchar_t* FakeShortPath = nullptr;
@@ -88,17 +91,17 @@ DWORD WINAPI FakeShortPathName(LPCWSTR, LPWSTR path, DWORD capacity) {
   return lstrlenW(lstrcpynW(path, FakeShortPath, static_cast<int>(capacity)));
 }
 
-int WINAPI AsciiFromWide(UINT, DWORD, LPCWSTR wide, int, LPSTR ansi, int capacity, LPCSTR,
-                         LPBOOL) {
+int WINAPI Latin1FromWide(UINT, DWORD, LPCWSTR wide, int, LPSTR ansi, int capacity, LPCSTR,
+                          LPBOOL) {
   int i = 0;
   for (; i < capacity; ++i) {
-    ansi[i] = wide[i] < 0x80 ? static_cast<char>(wide[i]) : '?';
+    ansi[i] = wide[i] < 0x100 ? static_cast<char>(wide[i]) : '?';
     if (wide[i] == 0) return i + 1;
   }
   return 0;
 }
 
-int WINAPI WideFromAscii(UINT, DWORD, LPCSTR ansi, int, LPWSTR wide, int capacity) {
+int WINAPI WideFromLatin1(UINT, DWORD, LPCSTR ansi, int, LPWSTR wide, int capacity) {
   int i = 0;
   for (; i < capacity; ++i) {
     wide[i] = static_cast<unsigned char>(ansi[i]);
@@ -107,7 +110,13 @@ int WINAPI WideFromAscii(UINT, DWORD, LPCSTR ansi, int, LPWSTR wide, int capacit
   return 0;
 }
 
-std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+// The test programs' own folder may hold any ANSI characters (the test kit can be anywhere);
+// in the stand-in's Latin-1 each byte is the character of that number.
+std::wstring Widen(const std::string& ansi) {
+  std::wstring wide;
+  for (char c : ansi) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+  return wide;
+}
 
 std::string CurrentFolder() {
   char current[MAX_PATH + 1];
@@ -138,7 +147,7 @@ TEST(SetupHomeDirectory, FindsAFolderNamedOutsideTheCodePageByItsShortNameOrNotA
     FakeWidePath = row.wide_path.c_str();
     FakeShortPath = row.short_path;
     SetupHomeDirectoryWith(GetModuleHandleA(nullptr), {FakeModuleFileName, FakeShortPathName,
-                                                       AsciiFromWide, WideFromAscii, nullptr});
+                                                       Latin1FromWide, WideFromLatin1, nullptr});
     if (row.prefix.empty()) {
       EXPECT_STREQ(HomePrefix, ".\\");
       EXPECT_EQ(CurrentFolder(), started_in);

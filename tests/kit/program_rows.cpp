@@ -1,0 +1,432 @@
+// The whole program, driven as a user drives it but without a screen: hvsetup.exe is started
+// from a fresh folder, its windows are found by caption and control identifier, and clicks,
+// typed characters and keys are posted to it as the messages those actions produce, so its
+// own dialog manager handles them. Each row of the table is one promise: a starting file,
+// what the user does, and the file and exit code that follow. Nothing depends on which
+// window has the foreground, which Windows does not give a background process.
+// Usage: hv_program_rows [gtest flags] [PATH\hvsetup.exe]   (default: the one beside it)
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::wstring program;  // the hvsetup.exe under test
+
+const wchar_t kCaption[] = L"HVN Windows 95 Options";
+constexpr int kRes400 = 100, kFills = 106, kCompat = 107, kSocket = 108, kDestNet = 109;
+
+enum Verb {
+  kClick,       // a click in the middle of control `id`
+  kType,        // characters typed into control `id` after clearing it (End, Backspaces)
+  kKey,         // key `id` (a virtual-key code) pressed and released where the focus is
+  kCloseBox,    // the close box of the dialog
+  kAnswer,      // a warning box captioned `text` appears and is answered with Enter
+  kFocusIs,     // the focus is on control `id`
+  kUnchanged,   // the dialog is still open and the file as it was before
+  kLetGo,       // the cause of a failed save goes away (read-only cleared, file let go)
+};
+
+struct Step {
+  Verb verb;
+  int id;
+  const char* text;
+};
+
+enum FileState { kPlain, kReadOnly, kHeldOpen };
+enum Outcome { kExactly, kWithLines, kAsBefore };
+
+struct Row {
+  const char* name;
+  const char* before;  // the file's bytes to begin with; null: no file
+  FileState state;
+  std::vector<Step> steps;
+  Outcome outcome;
+  std::vector<std::string> after;  // kExactly: the file's lines; kWithLines: lines it holds once
+};
+
+const char kForeign[] =
+    "[Player]\r\nName=Ann\r\n[Options]\r\nResolution=1\r\nMusic=7\r\nSocket=12\r\n"
+    "[Network]\r\nModem=COM2\r\n";
+const std::vector<std::string> kSavedDefaults = {
+    "[Options]", "Resolution=1", "VideoBackBuffer=0", "HardwareFills=0", "Compatibility=0",
+    "Socket=", "DestNet="};
+
+const Row kRows[] = {
+    {"OkKeepsForeignLines", kForeign, kPlain,
+     {{kClick, kRes400}, {kClick, kFills}, {kType, kDestNet, "73.0F.2C.8A"}, {kClick, IDOK}},
+     kWithLines,
+     {"[Player]", "Name=Ann", "Music=7", "[Network]", "Modem=COM2", "Resolution=0",
+      "VideoBackBuffer=0", "HardwareFills=1", "Compatibility=0", "Socket=12",
+      "DestNet=73.0F.2C.8A"}},
+    {"MissingFileIsCreatedWithTheSixKeysInOrder", nullptr, kPlain, {{kClick, IDOK}}, kExactly,
+     kSavedDefaults},
+    {"RefusedSocketThenRefusedAddress", "[Options]\r\nSocket=1\r\n", kPlain,
+     {{kType, kSocket, "16384"}, {kType, kDestNet, "zz"}, {kClick, IDOK},
+      {kAnswer, 0, "Invalid Socket Number"}, {kFocusIs, kSocket}, {kUnchanged},
+      {kType, kSocket, "16383"}, {kClick, IDOK},
+      {kAnswer, 0, "Invalid Destination Network Address"}, {kFocusIs, kDestNet}, {kUnchanged},
+      {kType, kDestNet, "73.0f"}, {kClick, IDOK}},
+     kWithLines, {"Socket=16383", "DestNet=73.0f"}},
+    {"TypingStopsAtTheFieldLimits", nullptr, kPlain,
+     {{kType, kSocket, "1234567"}, {kType, kDestNet, "73.0F.2C.8A.55"}, {kClick, IDOK}},
+     kWithLines, {"Socket=12345", "DestNet=73.0F.2C.8A"}},
+    {"EnterWalksTheFieldsAndSavesOnlyOnOk", "[Options]\r\nSocket=5\r\n", kPlain,
+     {{kType, kSocket, "77"}, {kKey, VK_RETURN}, {kFocusIs, kDestNet}, {kUnchanged},
+      {kKey, VK_RETURN}, {kFocusIs, IDOK}, {kUnchanged}, {kKey, VK_RETURN}},
+     kWithLines, {"Socket=77"}},
+    {"CancelKeepsTheFile", kForeign, kPlain,
+     {{kClick, kCompat}, {kType, kSocket, "99"}, {kClick, IDCANCEL}}, kAsBefore, {}},
+    {"EscapeKeepsTheFile", kForeign, kPlain,
+     {{kClick, kCompat}, {kType, kSocket, "99"}, {kKey, VK_ESCAPE}}, kAsBefore, {}},
+    {"CloseBoxKeepsTheFile", kForeign, kPlain,
+     {{kClick, kCompat}, {kType, kSocket, "99"}, {kCloseBox}}, kAsBefore, {}},
+    {"ReadOnlyFileIsNotSavedAndTheDialogStays", kForeign, kReadOnly,
+     {{kType, kSocket, "99"}, {kClick, IDOK}, {kAnswer, 0, "Settings Not Saved"}, {kUnchanged},
+      {kLetGo}, {kClick, IDOK}},
+     kWithLines, {"Socket=99", "Name=Ann"}},
+    {"FileHeldOpenIsNotSavedAndTheDialogStays", kForeign, kHeldOpen,
+     {{kType, kSocket, "99"}, {kClick, IDOK}, {kAnswer, 0, "Settings Not Saved"}, {kUnchanged},
+      {kLetGo}, {kClick, IDOK}},
+     kWithLines, {"Socket=99", "Name=Ann"}},
+};
+
+// Rows are named by their name, not their bytes, in GoogleTest's messages.
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+
+// --- Files -----------------------------------------------------------------------------
+
+std::wstring FolderOf(const std::wstring& path) {
+  return path.substr(0, path.find_last_of(L"\\/") + 1);
+}
+
+std::wstring OwnFolder() {
+  wchar_t path[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return FolderOf(std::wstring(path, n < MAX_PATH ? n : 0));
+}
+
+bool ReadFileBytes(const std::wstring& path, std::string* bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bytes->clear();
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes->append(chunk, got);
+  CloseHandle(file);
+  return true;
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                            nullptr);
+  CloseHandle(file);
+  return ok && written == bytes.size();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string line;
+  for (char c : text) {
+    if (c == '\r' || c == '\n') {
+      if (!line.empty()) lines.push_back(line);
+      line.clear();
+    } else {
+      line += c;
+    }
+  }
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = folder + name;
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(path + L"\\");
+      } else {
+        DeleteFileW(path.c_str());
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+// A folder name with spaces and Latin-1 letters, where the ANSI code page can spell them;
+// otherwise (a Japanese or Chinese Windows, say) one with spaces alone.
+std::wstring ProgramFolderName() {
+  const wchar_t latin[] = L"Halvern Spiele \u00c4\u00f6\u00e9";
+  char ansi[64];
+  BOOL lost = FALSE;
+  if (WideCharToMultiByte(CP_ACP, 0, latin, -1, ansi, sizeof ansi, nullptr, &lost) > 0 && !lost) {
+    return latin;
+  }
+  return L"Halvern Spiele";
+}
+
+// --- The running program ---------------------------------------------------------------
+
+struct Found {
+  DWORD process_id;
+  const wchar_t* caption;
+  HWND window;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM lparam) {
+  auto* found = reinterpret_cast<Found*>(lparam);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t caption[128] = L"";
+  if (owner == found->process_id && IsWindowVisible(window) &&
+      GetWindowTextW(window, caption, 128) > 0 && std::wstring(caption) == found->caption) {
+    found->window = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+class Program {
+ public:
+  ~Program() {
+    if (process_.hProcess != nullptr) {
+      if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.hProcess, 99);
+      }
+      CloseHandle(process_.hThread);
+      CloseHandle(process_.hProcess);
+    }
+  }
+
+  bool Start(const std::wstring& exe, const std::wstring& started_in) {
+    std::wstring command = L"\"" + exe + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        started_in.c_str(), &startup, &process_)) {
+      return false;
+    }
+    dialog_ = WaitWindow(kCaption, 30000);
+    return dialog_ != nullptr;
+  }
+
+  HWND WaitWindow(const wchar_t* caption, DWORD milliseconds) {
+    for (DWORD waited = 0; waited < milliseconds; waited += 50) {
+      Found found = {process_.dwProcessId, caption, nullptr};
+      EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&found));
+      if (found.window != nullptr) return found.window;
+      if (WaitForSingleObject(process_.hProcess, 50) != WAIT_TIMEOUT) return nullptr;
+    }
+    return nullptr;
+  }
+
+  // Every message posted so far has been handled once the program has answered a few
+  // messages sent after them: a thread handles what was sent to it each time it asks for
+  // its next message, so each answer means one more posted message handled.
+  void Settle() {
+    for (int i = 0; i < 6; ++i) {
+      DWORD_PTR result = 0;
+      if (!SendMessageTimeoutW(dialog_, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result)) return;
+    }
+  }
+
+  HWND Control(int id) const { return GetDlgItem(dialog_, id); }
+
+  HWND Focus() const {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(process_.dwThreadId, &info) ? info.hwndFocus : nullptr;
+  }
+
+  void Click(HWND control) {
+    RECT r;
+    GetClientRect(control, &r);
+    const LPARAM middle = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, middle);
+    PostMessageW(control, WM_LBUTTONUP, 0, middle);
+    Settle();
+  }
+
+  void Key(HWND target, WPARAM key) {
+    PostMessageW(target, WM_KEYDOWN, key, 1);
+    PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+    Settle();
+  }
+
+  void Type(int id, const char* text) {
+    HWND field = Control(id);
+    Click(field);
+    Key(field, VK_END);
+    const int length = static_cast<int>(SendMessageW(field, WM_GETTEXTLENGTH, 0, 0));
+    for (int i = 0; i < length; ++i) PostMessageW(field, WM_CHAR, VK_BACK, 1);
+    for (const char* c = text; *c != '\0'; ++c) PostMessageW(field, WM_CHAR, *c, 1);
+    Settle();
+  }
+
+  bool Running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
+
+  // The exit code, or -1 when the program has not ended within 20 seconds.
+  int ExitCode() {
+    DWORD code = 0;
+    if (WaitForSingleObject(process_.hProcess, 20000) != WAIT_OBJECT_0) return -1;
+    GetExitCodeProcess(process_.hProcess, &code);
+    return static_cast<int>(code);
+  }
+
+  HWND dialog() const { return dialog_; }
+
+ private:
+  PROCESS_INFORMATION process_ = {};
+  HWND dialog_ = nullptr;
+};
+
+// --- The rows --------------------------------------------------------------------------
+
+class ProgramRow : public testing::TestWithParam<Row> {};
+
+TEST_P(ProgramRow, Behaves) {
+  const Row& row = GetParam();
+  const std::wstring all_work = OwnFolder() + L"work\\";
+  CreateDirectoryW(all_work.c_str(), nullptr);  // there already after an earlier row
+  const std::wstring work = all_work + std::wstring(row.name, row.name + std::strlen(row.name)) +
+                            L"\\";
+  RemoveTree(work);
+  const std::wstring folder = work + ProgramFolderName() + L"\\";
+  const std::wstring started_in = work + L"elsewhere\\";
+  for (const std::wstring& f : {work, folder, started_in}) {
+    ASSERT_TRUE(CreateDirectoryW(f.c_str(), nullptr)) << "cannot make a folder in " << row.name;
+  }
+  const std::wstring exe = folder + L"hvsetup.exe";
+  ASSERT_TRUE(CopyFileW(program.c_str(), exe.c_str(), FALSE)) << "no program to test";
+  // A settings file in the folder the program is started from, which it must not touch.
+  const std::string decoy = "[Options]\r\nSocket=999\r\n";
+  ASSERT_TRUE(WriteFileBytes(started_in + L"halvern.ini", decoy));
+
+  const std::wstring ini = folder + L"halvern.ini";
+  std::string before;
+  if (row.before != nullptr) {
+    before = row.before;
+    ASSERT_TRUE(WriteFileBytes(ini, before));
+  }
+  HANDLE held = INVALID_HANDLE_VALUE;
+  if (row.state == kReadOnly) {
+    ASSERT_TRUE(SetFileAttributesW(ini.c_str(), FILE_ATTRIBUTE_READONLY));
+    HANDLE probe = CreateFileW(ini.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+      CloseHandle(probe);
+      SetFileAttributesW(ini.c_str(), FILE_ATTRIBUTE_NORMAL);
+      RemoveTree(work);
+      GTEST_SKIP() << "this user may write a read-only file (as root under Wine), so no "
+                      "platform call refuses the save";
+    }
+  } else if (row.state == kHeldOpen) {
+    // Another program has it open for reading and lets nobody write meanwhile.
+    held = CreateFileW(ini.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                       nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  }
+
+  Program run;
+  ASSERT_TRUE(run.Start(exe, started_in)) << "the Options dialog did not appear";
+  for (const Step& step : row.steps) {
+    SCOPED_TRACE(testing::Message() << "step " << (&step - row.steps.data()) + 1);
+    switch (step.verb) {
+      case kClick:
+        run.Click(run.Control(step.id));
+        break;
+      case kType:
+        run.Type(step.id, step.text);
+        break;
+      case kKey:
+        run.Key(run.Focus(), static_cast<WPARAM>(step.id));
+        break;
+      case kCloseBox:
+        PostMessageW(run.dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        break;
+      case kAnswer: {
+        const std::wstring caption(step.text, step.text + std::strlen(step.text));
+        HWND box = run.WaitWindow(caption.c_str(), 10000);
+        ASSERT_NE(box, nullptr) << "no warning \"" << step.text << "\"";
+        run.Key(GetDlgItem(box, IDOK), VK_RETURN);
+        for (int waited = 0; IsWindow(box) && waited < 5000; waited += 50) Sleep(50);
+        ASSERT_FALSE(IsWindow(box)) << "the warning \"" << step.text << "\" stayed";
+        run.Settle();
+        break;
+      }
+      case kFocusIs:
+        EXPECT_EQ(GetDlgCtrlID(run.Focus()), step.id);
+        break;
+      case kUnchanged: {
+        ASSERT_TRUE(run.Running()) << "the program ended";
+        EXPECT_TRUE(IsWindowVisible(run.dialog()));
+        std::string now;
+        EXPECT_EQ(ReadFileBytes(ini, &now), row.before != nullptr);
+        EXPECT_EQ(now, before);
+        break;
+      }
+      case kLetGo:
+        SetFileAttributesW(ini.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        held = INVALID_HANDLE_VALUE;
+        break;
+    }
+  }
+  EXPECT_EQ(run.ExitCode(), 0);
+  if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+
+  std::string after;
+  const bool exists = ReadFileBytes(ini, &after);
+  switch (row.outcome) {
+    case kExactly:
+      EXPECT_EQ(Lines(after), row.after);
+      break;
+    case kWithLines: {
+      const std::vector<std::string> lines = Lines(after);
+      for (const std::string& line : row.after) {
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 1) << line;
+      }
+      break;
+    }
+    case kAsBefore:
+      EXPECT_EQ(exists, row.before != nullptr);
+      EXPECT_EQ(after, before) << "the file changed";
+      break;
+  }
+  std::string decoy_now;
+  EXPECT_TRUE(ReadFileBytes(started_in + L"halvern.ini", &decoy_now));
+  EXPECT_EQ(decoy_now, decoy) << "the settings file in the start folder changed";
+  if (!HasFailure()) RemoveTree(work);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ProgramRow, testing::ValuesIn(kRows),
+                         [](const testing::TestParamInfo<Row>& info) {
+                           return std::string(info.param.name);
+                         });
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  program = OwnFolder() + L"hvsetup.exe";
+  if (argc > 1) {
+    const std::string given = argv[1];
+    program.assign(given.begin(), given.end());  // a path of ASCII characters
+  }
+  return RUN_ALL_TESTS();
+}

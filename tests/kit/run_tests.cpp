@@ -1,0 +1,186 @@
+// The test kit's runner: runs every test program beside it, writes what they print to
+// run-tests.log beside itself, and ends with one line "N passed, N failed, N skipped". Its
+// exit code is 1 when anything failed or could not run. Started by a double-click it waits
+// for Enter before its window closes.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// In the order they run: the portable logic, the program's parts in-process, then the
+// whole program driven through its windows.
+const wchar_t* const kSuites[] = {L"hv_unit_tests_win.exe", L"hv_win32_tests.exe",
+                                  L"hv_program_rows.exe"};
+constexpr DWORD kSuiteTimeout = 15 * 60 * 1000;
+
+struct Counts {
+  long passed = 0, failed = 0, skipped = 0;
+};
+
+std::wstring OwnFolder() {
+  wchar_t path[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path, n < MAX_PATH ? n : 0);
+  return folder.substr(0, folder.find_last_of(L"\\/") + 1);
+}
+
+// Says `text` on the console and in the log.
+void Say(HANDLE log, const std::string& text) {
+  std::fputs(text.c_str(), stdout);
+  std::fflush(stdout);
+  DWORD written = 0;
+  WriteFile(log, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+// The number in GoogleTest's summary line for a tag, such as "[  PASSED  ] 12 tests.", or
+// 0. The tag also heads the lines that list the tests, which hold no number.
+long CountAfter(const std::string& output, const char* tag) {
+  for (std::size_t at = output.rfind(tag); at != std::string::npos;
+       at = at == 0 ? std::string::npos : output.rfind(tag, at - 1)) {
+    const char* number = output.c_str() + at + std::strlen(tag);
+    if (*number >= '0' && *number <= '9') return std::strtol(number, nullptr, 10);
+  }
+  return 0;
+}
+
+// Runs one suite with its output going into `output`; false when it could not start or did
+// not end in time. `code` is its exit code.
+bool RunSuite(const std::wstring& exe, const std::wstring& folder, std::string* output,
+              DWORD* code) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE read_end = nullptr, write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return false;
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = write_end;
+  startup.hStdError = write_end;
+  std::wstring command = L"\"" + exe + L"\"";
+  PROCESS_INFORMATION process = {};
+  const BOOL started = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, TRUE, 0,
+                                      nullptr, folder.c_str(), &startup, &process);
+  CloseHandle(write_end);
+  if (!started) {
+    CloseHandle(read_end);
+    return false;
+  }
+  // Read until the suite ends, not until the pipe closes: a process it starts may keep the
+  // pipe open longer (Wine's desktop process, started by the first window, does).
+  bool ended = false;
+  for (DWORD waited = 0; waited < kSuiteTimeout; waited += 100) {
+    ended = WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0;
+    DWORD available = 0;
+    char chunk[4096];
+    DWORD got = 0;
+    while (PeekNamedPipe(read_end, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+           ReadFile(read_end, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+      output->append(chunk, got);
+    }
+    if (ended) break;
+  }
+  CloseHandle(read_end);
+  if (!ended) TerminateProcess(process.hProcess, 99);
+  GetExitCodeProcess(process.hProcess, code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return ended;
+}
+
+// The log is UTF-8 throughout, whatever the ANSI code page the test programs print in.
+std::string Utf8(const std::wstring& text) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return "?";
+  std::string utf8(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], n, nullptr, nullptr);
+  utf8.resize(static_cast<std::size_t>(n - 1));
+  return utf8;
+}
+
+std::string Utf8FromAnsi(const std::string& ansi) {
+  if (ansi.empty()) return ansi;
+  const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
+                                    nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) {
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], n);
+  }
+  return Utf8(wide);
+}
+
+// A console of its own means the runner was started from Explorer, not a Command Prompt.
+bool OwnsItsConsole() {
+  using ListCall = DWORD(WINAPI*)(LPDWORD, DWORD);
+  const auto list = reinterpret_cast<ListCall>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleW(L"kernel32"), "GetConsoleProcessList")));
+  DWORD ids[4];
+  return list != nullptr && list(ids, 4) == 1;
+}
+
+}  // namespace
+
+int main() {
+  const std::wstring folder = OwnFolder();
+  const std::wstring log_path = folder + L"run-tests.log";
+  HANDLE log = CreateFileW(log_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                           CREATE_ALWAYS, 0, nullptr);
+  if (log == INVALID_HANDLE_VALUE) {
+    std::printf("cannot write run-tests.log beside the kit: put the kit in a folder you may "
+                "write to\n0 passed, 1 failed, 0 skipped\n");
+    return 1;
+  }
+  OSVERSIONINFOW version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  GetVersionExW(&version);
+#pragma GCC diagnostic pop
+  char heading[256];
+  std::snprintf(heading, sizeof heading,
+                "hvsetup test kit in %s\r\nWindows %lu.%lu build %lu, ANSI code page %u\r\n",
+                Utf8(folder).c_str(), version.dwMajorVersion, version.dwMinorVersion,
+                version.dwBuildNumber, GetACP());
+  Say(log, heading);
+
+  Counts total;
+  for (const wchar_t* suite : kSuites) {
+    std::string output;
+    DWORD code = 0;
+    const bool ran = RunSuite(folder + suite, folder, &output, &code);
+    Say(log, "\r\n==== " + Utf8(suite) + "\r\n");
+    const std::string text = Utf8FromAnsi(output);
+    DWORD written = 0;
+    WriteFile(log, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    Counts counts;
+    counts.passed = CountAfter(output, "[  PASSED  ] ");
+    counts.skipped = CountAfter(output, "[  SKIPPED ] ");
+    counts.failed = CountAfter(output, "[  FAILED  ] ");
+    // A suite that did not start, did not end, or ended badly with no failure of its own
+    // counted (a crash) is one failure.
+    if (!ran || (code != 0 && counts.failed == 0)) counts.failed += 1;
+    char line[256];
+    std::snprintf(line, sizeof line, "%s: %ld passed, %ld failed, %ld skipped%s\r\n",
+                  Utf8(suite).c_str(), counts.passed, counts.failed, counts.skipped,
+                  ran ? "" : " (did not run to its end)");
+    Say(log, line);
+    total.passed += counts.passed;
+    total.failed += counts.failed;
+    total.skipped += counts.skipped;
+  }
+  Say(log, "\r\nlog: " + Utf8(log_path) + "\r\n");
+  char last[128];
+  std::snprintf(last, sizeof last, "%ld passed, %ld failed, %ld skipped\r\n", total.passed,
+                total.failed, total.skipped);
+  Say(log, last);
+  CloseHandle(log);
+  if (OwnsItsConsole()) {
+    std::printf("Press Enter to close this window.\n");
+    std::getchar();
+  }
+  return total.failed == 0 ? 0 : 1;
+}
