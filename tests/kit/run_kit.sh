@@ -22,10 +22,10 @@ cd "$folder" || exit 1
 bash "$env_sh" run "$root" "$bits" cmd /c run-tests.exe </dev/null >"$root/console.txt" 2>&1
 code=$?
 [ $code -eq 77 ] && { cat "$root/console.txt"; exit 77; }
-# What the runner said of each program, and its last line.
-grep -a ': .* passed, .* failed, .* skipped' "$root/console.txt"
+# What the runner said of each program and its last line, kept for the test command to show.
 last=$(tr -d '\r' <"$folder/run-tests.log" 2>/dev/null | sed '/^$/d' | tail -n 1)
-echo "kit: $last (exit code $code)"
+{ tr -d '\r' <"$root/console.txt" | grep -a ': .* passed, .* failed, .* skipped'
+  echo "kit: $last (exit code $code)"; } | tee "$root/result.txt"
 if [ $code -ne 0 ] || ! [[ $last =~ ^[0-9]+\ passed,\ 0\ failed,\ [0-9]+\ skipped$ ]]; then
   echo "kit: FAILED; the runner's log follows"
   cat "$folder/run-tests.log" 2>/dev/null || cat "$root/console.txt"
