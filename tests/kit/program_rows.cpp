@@ -235,11 +235,11 @@ class Program {
     return nullptr;
   }
 
-  // Every message posted so far has been handled once the program has answered a few
+  // The last `posted` messages have been handled once the program has answered more
   // messages sent after them: a thread handles what was sent to it each time it asks for
-  // its next message, so each answer means one more posted message handled.
-  void Settle() {
-    for (int i = 0; i < 6; ++i) {
+  // its next message, so each answer means at least one more posted message handled.
+  void Settle(int posted) {
+    for (int i = 0; i < posted + 2; ++i) {
       DWORD_PTR result = 0;
       if (!SendMessageTimeoutW(dialog_, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result)) return;
     }
@@ -259,13 +259,13 @@ class Program {
     const LPARAM middle = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
     PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, middle);
     PostMessageW(control, WM_LBUTTONUP, 0, middle);
-    Settle();
+    Settle(2);
   }
 
   void Key(HWND target, WPARAM key) {
     PostMessageW(target, WM_KEYDOWN, key, 1);
     PostMessageW(target, WM_KEYUP, key, 0xC0000001);
-    Settle();
+    Settle(2);
   }
 
   void Type(int id, const char* text) {
@@ -275,7 +275,7 @@ class Program {
     const int length = static_cast<int>(SendMessageW(field, WM_GETTEXTLENGTH, 0, 0));
     for (int i = 0; i < length; ++i) PostMessageW(field, WM_CHAR, VK_BACK, 1);
     for (const char* c = text; *c != '\0'; ++c) PostMessageW(field, WM_CHAR, *c, 1);
-    Settle();
+    Settle(length + static_cast<int>(std::strlen(text)));
   }
 
   bool Running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
@@ -366,7 +366,7 @@ TEST_P(ProgramRow, Behaves) {
         run.Key(GetDlgItem(box, IDOK), VK_RETURN);
         for (int waited = 0; IsWindow(box) && waited < 5000; waited += 50) Sleep(50);
         ASSERT_FALSE(IsWindow(box)) << "the warning \"" << step.text << "\" stayed";
-        run.Settle();
+        run.Settle(0);
         break;
       }
       case kFocusIs:
