@@ -122,6 +122,9 @@ TEST(PlanHomeDirectory, SplitsDoubleByteNamesAtWholeCharactersOnly) {
        "C:\\Games\\\x95\x5C\x8E\xA6\x83\x5C.exe", "C:\\Games\\", "\\Games"},
       {"932, folder ending in ソ next to the real separator", &kJapanese932,
        "C:\\\x83\x5C\\\x95\x5C.exe", "C:\\\x83\x5C\\", "\\\x83\x5C"},
+      // Right before the walk by characters too: the real separator comes last.
+      {"932, folder ending in ソ, program named in ASCII", &kJapanese932,
+       "C:\\\x83\x5C\\hv.exe", "C:\\\x83\x5C\\", "\\\x83\x5C"},
       {"932, program in a root, named ソ", &kJapanese932, "D:\\\x83\x5C.exe", "D:\\", ""},
       {"932, a trail byte that is a letter or ':'-free punctuation", &kJapanese932,
        "C:\\\x83\x51\x81\x5B\x83\x80\\hv.exe", "C:\\\x83\x51\x81\x5B\x83\x80\\",
