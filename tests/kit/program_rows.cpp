@@ -222,7 +222,16 @@ class Program {
       return false;
     }
     dialog_ = WaitWindow(kCaption, 30000);
-    return dialog_ != nullptr;
+    if (dialog_ == nullptr) return false;
+    // Wine activates a new window a moment after showing it, once X has given it the focus,
+    // and the dialog manager then puts the focus back on the control it chose first: a click
+    // made before that would be undone. Windows may never bring a program started from the
+    // background to the front, and nothing here needs it to, so this waits 3 s at most.
+    for (int waited = 0; GetForegroundWindow() != dialog_ && waited < 3000; waited += 50) {
+      Sleep(50);
+    }
+    Settle(0);
+    return true;
   }
 
   HWND WaitWindow(const wchar_t* caption, DWORD milliseconds) {
