@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "shell/bounded_text.h"
+#include "shell/code_page.h"
 
 namespace {
 
