@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # A private X server and Wine prefix for the tests of one build folder.
-#   wine-env.sh start ROOT       start Xvfb and wineserver, create the prefix if missing
+#   wine-env.sh start ROOT       start Xvfb and wineserver, create the prefix if missing;
+#                                with HV_DESKTOP_HOLDER (and HV_DESKTOP_HOLDER_BITS) it keeps
+#                                one Wine desktop open for the whole run (see hold_desktop)
 #   wine-env.sh stop ROOT        end every process that start began
 #   wine-env.sh run ROOT BITS EXE [ARGS...]   run a Windows program there (BITS 32 or 64);
 #                                with HV_WINE_LOCALE (ja_JP.UTF-8, zh_CN.UTF-8, zh_TW.UTF-8)
@@ -30,6 +32,20 @@ wine_loader() {
     32) l=/usr/lib/wine/wine ;;
   esac
   [ -x "$l" ] && "$l" --version >/dev/null 2>&1 && echo "$l"
+}
+
+# One step of start: on failure it names the step, its exit code and its output, and ends
+# start with that code, so a CI log alone says which step broke.
+step() {
+  local what=$1 log=$root/step.log code
+  shift
+  "$@" </dev/null >"$log" 2>&1
+  code=$?
+  if [ $code -ne 0 ]; then
+    echo "wine-env: $what failed (exit code $code):" >&2
+    cat "$log" >&2
+    exit $code
+  fi
 }
 
 start() {
@@ -74,20 +90,61 @@ export HV_LOADER_64='$loader64'
 ENV
   # shellcheck disable=SC1090
   . "$envfile"
-  # The server must not hold ctest's pipes open, so all three streams are redirected.
-  "$WINESERVER" -p </dev/null >/dev/null 2>&1
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    WINELOADER=$loader "$loader" wineboot -i </dev/null >"$root/wineboot.log" 2>&1
+    step "making the prefix (wineboot -i)" env WINELOADER="$loader" "$loader" wineboot -i
+    # wineboot returns before the programs it started have ended; a program started while
+    # they still settle was seen to fail ("ShellExecuteEx failed") under load. -w waits for
+    # that first server, and with it every process of the new prefix, to end.
+    step "waiting for the new prefix to settle" "$WINESERVER" -w
   fi
+  # The server must not hold ctest's pipes open, so all three streams are redirected.
+  step "starting wineserver" "$WINESERVER" -p
+  install_fonts
   # Without a window manager Wine must draw the frame itself and take the keyboard focus.
   local key='HKCU\Software\Wine\X11 Driver'
-  WINELOADER=$loader "$loader" reg add "$key" /v Managed /d N /f </dev/null >/dev/null 2>&1
-  WINELOADER=$loader "$loader" reg add "$key" /v Decorated /d N /f </dev/null >/dev/null 2>&1
+  step "setting $key Managed" env WINELOADER="$loader" "$loader" reg add "$key" /v Managed /d N /f
+  step "setting $key Decorated" env WINELOADER="$loader" "$loader" reg add "$key" /v Decorated /d N /f
   # Wine's default is 96 dots per inch; a test configuration may ask for another
   # (HV_WINE_DPI), which scales every dialog: the harness measures, so it must not care.
-  WINELOADER=$loader "$loader" reg add 'HKCU\Control Panel\Desktop' /v LogPixels \
-    /t REG_DWORD /d "${HV_WINE_DPI:-96}" /f </dev/null >/dev/null 2>&1
+  step "setting the DPI" env WINELOADER="$loader" "$loader" reg add 'HKCU\Control Panel\Desktop' \
+    /v LogPixels /t REG_DWORD /d "${HV_WINE_DPI:-96}" /f
+  hold_desktop
   echo "wine-env: display :$display, prefix $WINEPREFIX"
+}
+
+# Debian's Wine never looks in /usr/share/wine/fonts, where fonts-wine puts Wine's own fonts;
+# without Marlett the caption's close button shows the letter "r" (its code in Marlett) in
+# another font. A prefix's Fonts folder is one Wine does read.
+install_fonts() {
+  local fonts=$WINEPREFIX/drive_c/windows/Fonts f
+  [ -d /usr/share/wine/fonts ] || return 0
+  mkdir -p "$fonts"
+  for f in /usr/share/wine/fonts/*.ttf; do
+    [ -e "$fonts/${f##*/}" ] || cp "$f" "$fonts/" ||
+      { echo "wine-env: copying $f into $fonts failed" >&2; exit 1; }
+  done
+}
+
+# Wine's desktop (explorer) ends about a second after the last window on it closes, and the
+# next program then starts a new one; a dialog created while the old one is going away was
+# seen to fail (DialogBoxParamA, exit code 1) under load. A program that stays attached to the
+# desktop for the whole run keeps one desktop from the first test to wine-env stop.
+hold_desktop() {
+  [ -n "${HV_DESKTOP_HOLDER:-}" ] || return 0
+  local bits=${HV_DESKTOP_HOLDER_BITS:-32} loader ready=$root/holder.out
+  [ "$bits" = 64 ] && loader=$HV_LOADER_64 || loader=$HV_LOADER_32
+  [ -n "$loader" ] || { echo "wine-env: no $bits-bit loader for the desktop holder" >&2; exit 1; }
+  rm -f "$ready"
+  WINELOADER=$loader "$loader" "$HV_DESKTOP_HOLDER" --hold-desktop </dev/null >"$ready" 2>&1 &
+  echo $! >"$root/holder.pid"
+  for _ in $(seq 600); do
+    grep -q '^holding' "$ready" 2>/dev/null && return 0
+    kill -0 "$(cat "$root/holder.pid")" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "wine-env: the desktop holder did not report holding the desktop:" >&2
+  cat "$ready" >&2
+  exit 1
 }
 
 # Wine takes the ANSI code page from the Unix locale: ja_JP gives Japanese 932, zh_CN
@@ -113,6 +170,11 @@ stop_quietly() {
     . "$envfile"
     "$WINESERVER" -k </dev/null >/dev/null 2>&1
     "$WINESERVER" -w </dev/null >/dev/null 2>&1
+  fi
+  # wineserver -k ended the holder; its shell side goes too.
+  if [ -f "$root/holder.pid" ]; then
+    kill "$(cat "$root/holder.pid")" 2>/dev/null
+    rm -f "$root/holder.pid"
   fi
   if [ -f "$root/xvfb.pid" ]; then
     kill "$(cat "$root/xvfb.pid")" 2>/dev/null

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "threads_started.h"
+
 namespace {
 
 std::wstring program;  // the hvsetup.exe under test
@@ -213,16 +215,23 @@ class Program {
     }
   }
 
-  bool Start(const std::wstring& exe, const std::wstring& started_in) {
+  // Empty once the dialog is up; otherwise which step failed, and why.
+  std::string Start(const std::wstring& exe, const std::wstring& started_in) {
     std::wstring command = L"\"" + exe + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     if (!CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
                         started_in.c_str(), &startup, &process_)) {
-      return false;
+      return "CreateProcessW failed, error " + std::to_string(GetLastError());
     }
     dialog_ = WaitWindow(kCaption, 30000);
-    if (dialog_ == nullptr) return false;
+    if (dialog_ == nullptr) {
+      DWORD code = 0;
+      if (Running()) return "no Options dialog within 30 s";
+      GetExitCodeProcess(process_.hProcess, &code);
+      return "the program ended with exit code " + std::to_string(code) +
+             " before its dialog appeared";
+    }
     // Wine activates a new window a moment after showing it, once X has given it the focus,
     // and the dialog manager then puts the focus back on the control it chose first: a click
     // made before that would be undone. Windows may never bring a program started from the
@@ -231,7 +240,7 @@ class Program {
       Sleep(50);
     }
     Settle(0);
-    return true;
+    return std::string();
   }
 
   HWND WaitWindow(const wchar_t* caption, DWORD milliseconds) {
@@ -333,10 +342,12 @@ TEST_P(ProgramRow, Behaves) {
   const std::wstring folder = work + ProgramFolderName() + L"\\";
   const std::wstring started_in = work + L"elsewhere\\";
   for (const std::wstring& f : {work, folder, started_in}) {
-    ASSERT_TRUE(CreateDirectoryW(f.c_str(), nullptr)) << "cannot make a folder in " << row.name;
+    ASSERT_TRUE(CreateDirectoryW(f.c_str(), nullptr))
+        << "CreateDirectoryW failed for a folder of " << row.name << ", error " << GetLastError();
   }
   const std::wstring exe = folder + L"hvsetup.exe";
-  ASSERT_TRUE(CopyFileW(program.c_str(), exe.c_str(), FALSE)) << "no program to test";
+  ASSERT_TRUE(CopyFileW(program.c_str(), exe.c_str(), FALSE))
+      << "CopyFileW of the program to test failed, error " << GetLastError();
   // A settings file in the folder the program is started from, which it must not touch.
   const std::string decoy = "[Options]\r\nSocket=999\r\n";
   ASSERT_TRUE(WriteFileBytes(started_in + L"halvern.ini", decoy));
@@ -367,7 +378,8 @@ TEST_P(ProgramRow, Behaves) {
   }
 
   Program run;
-  ASSERT_TRUE(run.Start(exe, started_in)) << "the Options dialog did not appear";
+  const std::string not_started = run.Start(exe, started_in);
+  ASSERT_EQ(not_started, "") << "starting the program";
   for (const Step& step : row.steps) {
     SCOPED_TRACE(testing::Message() << "step " << (&step - row.steps.data()) + 1);
     switch (step.verb) {
@@ -453,5 +465,7 @@ int main(int argc, char** argv) {
     const std::string given = argv[1];
     program.assign(given.begin(), given.end());  // a path of ASCII characters
   }
-  return RUN_ALL_TESTS();
+  const int result = RUN_ALL_TESTS();
+  hvtest::WaitForThreadsToStart();
+  return result;
 }

@@ -11,14 +11,14 @@ rm -rf "$root"
 mkdir -p "$root"
 root=$(cd "$root" && pwd)
 trap 'bash "$env_sh" stop "$root" >/dev/null 2>&1' EXIT
-bash "$env_sh" start "$root" >/dev/null || exit 1
+bash "$env_sh" start "$root" >/dev/null || { echo "kit: starting Wine failed (see above)"; exit 1; }
 # shellcheck disable=SC1091
 . "$root/env"
 folder="$WINEPREFIX/drive_c/Halvern Prüfung Kit"
 mkdir -p "$folder"
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' \
-  "$zip" "$folder" || exit 1
-cd "$folder" || exit 1
+  "$zip" "$folder" || { echo "kit: unzipping $zip into $folder failed"; exit 1; }
+cd "$folder" || { echo "kit: cannot enter $folder"; exit 1; }
 bash "$env_sh" run "$root" "$bits" cmd /c run-tests.exe </dev/null >"$root/console.txt" 2>&1
 code=$?
 [ $code -eq 77 ] && { cat "$root/console.txt"; exit 77; }

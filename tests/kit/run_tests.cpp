@@ -47,13 +47,23 @@ long CountAfter(const std::string& output, const char* tag) {
   return 0;
 }
 
+// "CALL failed, error N" with the platform's error of the moment.
+std::string Failed(const char* call) {
+  char text[96];
+  std::snprintf(text, sizeof text, "%s failed, error %lu", call, GetLastError());
+  return text;
+}
+
 // Runs one suite with its output going into `output`; false when it could not start or did
-// not end in time. `code` is its exit code.
+// not end in time, and then `why` says which. `code` is its exit code.
 bool RunSuite(const std::wstring& exe, const std::wstring& folder, std::string* output,
-              DWORD* code) {
+              DWORD* code, std::string* why) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE read_end = nullptr, write_end = nullptr;
-  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return false;
+  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) {
+    *why = Failed("CreatePipe");
+    return false;
+  }
   SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
@@ -65,6 +75,7 @@ bool RunSuite(const std::wstring& exe, const std::wstring& folder, std::string* 
   PROCESS_INFORMATION process = {};
   const BOOL started = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, TRUE, 0,
                                       nullptr, folder.c_str(), &startup, &process);
+  if (!started) *why = Failed("CreateProcessW");
   CloseHandle(write_end);
   if (!started) {
     CloseHandle(read_end);
@@ -85,8 +96,14 @@ bool RunSuite(const std::wstring& exe, const std::wstring& folder, std::string* 
     if (ended) break;
   }
   CloseHandle(read_end);
-  if (!ended) TerminateProcess(process.hProcess, 99);
-  GetExitCodeProcess(process.hProcess, code);
+  if (!ended) {
+    *why = "still running after 15 minutes; ended it";
+    TerminateProcess(process.hProcess, 99);
+  }
+  if (!GetExitCodeProcess(process.hProcess, code) && ended) {
+    *why = Failed("GetExitCodeProcess");
+    ended = false;
+  }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return ended;
@@ -149,9 +166,9 @@ int main() {
 
   Counts total;
   for (const wchar_t* suite : kSuites) {
-    std::string output;
+    std::string output, why;
     DWORD code = 0;
-    const bool ran = RunSuite(folder + suite, folder, &output, &code);
+    const bool ran = RunSuite(folder + suite, folder, &output, &code, &why);
     Say(log, "\r\n==== " + Utf8(suite) + "\r\n");
     const std::string text = Utf8FromAnsi(output);
     DWORD written = 0;
@@ -163,10 +180,15 @@ int main() {
     // A suite that did not start, did not end, or ended badly with no failure of its own
     // counted (a crash) is one failure.
     if (!ran || (code != 0 && counts.failed == 0)) counts.failed += 1;
-    char line[256];
+    char because[160] = "";
+    if (!ran) {
+      std::snprintf(because, sizeof because, " (did not run to its end: %s)", why.c_str());
+    } else if (code != 0) {
+      std::snprintf(because, sizeof because, " (exit code %lu, 0x%08lX)", code, code);
+    }
+    char line[320];
     std::snprintf(line, sizeof line, "%s: %ld passed, %ld failed, %ld skipped%s\r\n",
-                  Utf8(suite).c_str(), counts.passed, counts.failed, counts.skipped,
-                  ran ? "" : " (did not run to its end)");
+                  Utf8(suite).c_str(), counts.passed, counts.failed, counts.skipped, because);
     Say(log, line);
     total.passed += counts.passed;
     total.failed += counts.failed;

@@ -57,6 +57,12 @@ MUTANTS = [
       "win32", r"^(SetupHomeDirectory\.|code_page_|program\.renamed_)",
       "every code page taken for a single-byte one: a program named 表示設定.exe uses "
       "表halvern.ini"),
+    M("lead_byte_ranges_cut", "shell/home_directory.cpp",
+      "for (std::size_t i = 0; i < kLeadByteRangeBytes; ++i) lead.bytes[i] = info.LeadByte[i];",
+      "for (std::size_t i = 0; i < 2; ++i) lead.bytes[i] = info.LeadByte[i];",
+      "win32", r"^code_page_932\.",
+      "only the code page's first lead-byte range is kept: 饅設定.exe (E9 5C) uses a file "
+      "named after the front of its own name"),
     M("path_question_mark_trusted", "shell/home_path.cpp",
       "if (*c == '?') lost = 1;", "",
       "host", UNIT, "a '?' in the ANSI path, a character the code page lacks, goes unnoticed"),

@@ -7,9 +7,12 @@
 //   control ID L T R B   one line per child window, in z-order
 //   code_page N          the ANSI code page programs started like this one run under
 // Exit code 1 when no visible top-level window has that caption.
+// window_layout --hold-desktop stays attached to Wine's desktop until it is ended, so that one
+// desktop serves a whole test run (see harness/wine-env.sh); it prints "holding" once attached.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -31,6 +34,15 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM) {
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
+  if (std::strcmp(argv[1], "--hold-desktop") == 0) {
+    if (GetDesktopWindow() == nullptr) {
+      std::printf("GetDesktopWindow failed, error %lu\n", GetLastError());
+      return 1;
+    }
+    std::printf("holding\n");
+    std::fflush(stdout);
+    for (;;) Sleep(INFINITE);
+  }
   // Real pixels, not the ones Windows would make up for a program that knows nothing of DPI.
   SetProcessDPIAware();
   HWND window = FindWindowA(nullptr, argv[1]);

@@ -193,6 +193,8 @@ TEST(SetupHomeDirectory, FindsItsFolderWhenASecondByteIsABackslash) {
   const Row rows[] = {
       // ゲーム表 (表 is 95 5C), 表示設定.exe
       {932, "\x83\x51\x81\x5B\x83\x80\x95\x5C", "\x95\x5C\x8E\xA6\x90\xDD\x92\xE8.exe"},
+      // 饅頭 (饅 is E9 5C: a lead byte from 932's second range, E0 to FC), 饅設定.exe
+      {932, "\xE9\x5C\x93\xAA", "\xE9\x5C\x90\xDD\x92\xE8.exe"},
       // 游戏 乗 (乗 is 81 5C), 乗客设置.exe
       {936, "\xD3\xCE\xCF\xB7 \x81\x5C", "\x81\x5C\xBF\xCD\xC9\xE8\xD6\xC3.exe"},
       // 遊戲功 (功 is A5 5C), 功能設定.exe
@@ -204,21 +206,23 @@ TEST(SetupHomeDirectory, FindsItsFolderWhenASecondByteIsABackslash) {
     ASSERT_EQ(code_page, std::strtoul(expected, nullptr, 10))
         << "Wine did not take the ANSI code page from the locale";
   }
-  const Row* row = nullptr;
-  for (const Row& r : rows) {
-    if (r.code_page == code_page) row = &r;
+  int tried = 0;
+  for (const Row& row : rows) {
+    if (row.code_page != code_page) continue;
+    ++tried;
+    SCOPED_TRACE(row.exe);
+    const std::string base = hvtest::MakeScratchFolder("dbcs");
+    const std::string folder = base + row.folder + "\\";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+    ExpectSettingsBesideProgramIn(folder, "", row.exe);
+    EXPECT_EQ(IniFilesIn(folder), std::vector<std::string>{"halvern.ini"});
+    EXPECT_EQ(IniFilesIn(base), std::vector<std::string>{});
+    hvtest::RemoveTree(base);
   }
-  if (row == nullptr) {
+  if (tried == 0) {
     GTEST_SKIP() << "the ANSI code page " << code_page
                  << " has no character whose second byte is a backslash";
   }
-  const std::string base = hvtest::MakeScratchFolder("dbcs");
-  const std::string folder = base + row->folder + "\\";
-  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
-  ExpectSettingsBesideProgramIn(folder, "", row->exe);
-  EXPECT_EQ(IniFilesIn(folder), std::vector<std::string>{"halvern.ini"});
-  EXPECT_EQ(IniFilesIn(base), std::vector<std::string>{});
-  hvtest::RemoveTree(base);
 }
 
 }  // namespace

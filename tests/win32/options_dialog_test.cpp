@@ -477,6 +477,10 @@ bool UnderWine() {
 // process started with __COMPAT_LAYER naming a compatibility mode (`compat_layer`; empty:
 // the system as it is).
 int LegacyHostUnder(const char* wine_version, const char* compat_layer) {
+  // Attached to the desktop, this process keeps it open between probes: otherwise each probe
+  // ends the last window on it, the platform takes the desktop down and the next probe may
+  // start while that is under way.
+  GetDesktopWindow();
   const std::string probe = hvtest::FolderOfThisProgram() + HV_VERSION_PROBE_EXE;
   if (!UnderWine()) {
     SetEnvironmentVariableA("__COMPAT_LAYER", *compat_layer != '\0' ? compat_layer : nullptr);
@@ -486,15 +490,28 @@ int LegacyHostUnder(const char* wine_version, const char* compat_layer) {
   }
   const std::string key = "Software\\Wine\\AppDefaults\\" HV_VERSION_PROBE_EXE;
   HKEY app = nullptr;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                      &app, nullptr) != ERROR_SUCCESS) {
+  LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                nullptr, &app, nullptr);
+  if (result != ERROR_SUCCESS) {
+    ADD_FAILURE() << "LegacyHostUnder(" << wine_version << "): RegCreateKeyExA(HKCU\\" << key
+                  << ") failed, " << hvtest::ErrorText(static_cast<DWORD>(result));
     return -1;
   }
-  RegSetValueExA(app, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(wine_version),
-                 static_cast<DWORD>(std::string(wine_version).size() + 1));
+  result = RegSetValueExA(app, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(wine_version),
+                          static_cast<DWORD>(std::string(wine_version).size() + 1));
   RegCloseKey(app);
+  if (result != ERROR_SUCCESS) {
+    ADD_FAILURE() << "LegacyHostUnder(" << wine_version << "): RegSetValueExA(Version) failed, "
+                  << hvtest::ErrorText(static_cast<DWORD>(result));
+    RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+    return -1;
+  }
   const int code = hvtest::RunProgram(probe, "", "");
-  RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+  result = RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+  if (result != ERROR_SUCCESS) {
+    ADD_FAILURE() << "LegacyHostUnder(" << wine_version << "): RegDeleteKeyA failed, "
+                  << hvtest::ErrorText(static_cast<DWORD>(result));
+  }
   return code;
 }
 

@@ -6,15 +6,32 @@
 
 namespace hvtest {
 
+std::string ErrorText(DWORD error) {
+  char text[256] = "";
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                 text, sizeof text, nullptr);
+  std::string said = text;
+  while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) said.pop_back();
+  return "error " + std::to_string(error) + (said.empty() ? "" : " (" + said + ")");
+}
+
 std::string MakeScratchFolder(const char* tag) {
   static unsigned counter = 0;
   char temp[MAX_PATH];
-  GetTempPathA(sizeof temp, temp);
+  if (GetTempPathA(sizeof temp, temp) == 0) {
+    ADD_FAILURE() << "MakeScratchFolder: GetTempPathA failed, " << ErrorText(GetLastError());
+    return std::string();
+  }
   for (;;) {
     std::string folder = std::string(temp) + "hvtest-" + tag + "-" +
                          std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
     if (CreateDirectoryA(folder.c_str(), nullptr)) return folder + "\\";
-    if (GetLastError() != ERROR_ALREADY_EXISTS) return std::string();
+    const DWORD error = GetLastError();
+    if (error != ERROR_ALREADY_EXISTS) {
+      ADD_FAILURE() << "MakeScratchFolder: CreateDirectoryA(" << folder << ") failed, "
+                    << ErrorText(error);
+      return std::string();
+    }
   }
 }
 
@@ -44,12 +61,22 @@ void RemoveTree(const std::string& folder) {
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) {
+    ADD_FAILURE() << "WriteWholeFile: CreateFileA(" << path << ") failed, "
+                  << ErrorText(GetLastError());
+    return false;
+  }
   DWORD written = 0;
   const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                             nullptr);
+  const DWORD error = GetLastError();
   CloseHandle(file);
-  return ok && written == bytes.size();
+  if (!ok || written != bytes.size()) {
+    ADD_FAILURE() << "WriteWholeFile: WriteFile(" << path << ") wrote " << written << " of "
+                  << bytes.size() << " bytes, " << (ok ? "no error" : ErrorText(error));
+    return false;
+  }
+  return true;
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -101,17 +128,27 @@ int RunProgram(const std::string& exe, const std::string& arguments, const std::
   PROCESS_INFORMATION process = {};
   if (!CreateProcessA(exe.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+    ADD_FAILURE() << "RunProgram: CreateProcessA(" << exe << ") failed, "
+                  << ErrorText(GetLastError());
     return -1;
   }
-  DWORD code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(process.hProcess, &code);
-  } else {
+  int result = -1;
+  const DWORD waited = WaitForSingleObject(process.hProcess, 30000);
+  DWORD code = 0;
+  if (waited != WAIT_OBJECT_0) {
+    ADD_FAILURE() << "RunProgram: " << exe << ": WaitForSingleObject returned " << waited
+                  << (waited == WAIT_TIMEOUT ? " (still running after 30 s; ended it)"
+                                             : ", " + ErrorText(GetLastError()));
     TerminateProcess(process.hProcess, 99);
+  } else if (!GetExitCodeProcess(process.hProcess, &code)) {
+    ADD_FAILURE() << "RunProgram: " << exe << ": GetExitCodeProcess failed, "
+                  << ErrorText(GetLastError());
+  } else {
+    result = static_cast<int>(code);
   }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  return static_cast<int>(code);
+  return result;
 }
 
 void ScratchHomeTest::SetUp() {

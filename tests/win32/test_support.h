@@ -9,7 +9,13 @@
 
 namespace hvtest {
 
-// A new empty folder under the temporary folder, with a trailing backslash.
+// "error N (the system's text)" for a GetLastError or registry result.
+std::string ErrorText(DWORD error);
+
+// The helpers below that can fail add a test failure naming the call that failed and the
+// platform's error, so a failure in a CI log explains itself.
+
+// A new empty folder under the temporary folder, with a trailing backslash; empty on failure.
 std::string MakeScratchFolder(const char* tag);
 void RemoveTree(const std::string& folder);
 
@@ -22,7 +28,8 @@ std::vector<std::string> SplitLines(const std::string& text);
 
 std::string FolderOfThisProgram();
 
-// Runs `exe` with the given working folder and waits; returns the exit code, or -1.
+// Runs `exe` with the given working folder and waits; returns the exit code, or -1 when it
+// could not be started or waited for (the failure says which).
 int RunProgram(const std::string& exe, const std::string& arguments, const std::string& folder);
 
 // A fixture whose tests run with a fresh, empty folder as the program's own: HomePrefix

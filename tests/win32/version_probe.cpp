@@ -4,6 +4,8 @@
 // hand-centring does, so only the move itself shows that the hand-centring ran.
 #include <windows.h>
 
+#include <cstdio>
+
 #include "dialog/options_dialog.h"
 #include "resources/resource.h"
 
@@ -28,7 +30,10 @@ int main() {
   HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, NoteMoves, nullptr, GetCurrentThreadId());
   HWND dialog = CreateDialogParamA(AppInstance, IDD_OPTIONS, nullptr, OptionsDialogProc, 0);
   UnhookWindowsHookEx(hook);
-  if (dialog == nullptr) return 9;
+  if (dialog == nullptr) {
+    std::fprintf(stderr, "version probe: CreateDialogParamA failed, error %lu\n", GetLastError());
+    return 9;
+  }
   DestroyWindow(dialog);
   return IsLegacyWin32Host() + (moves_seen > 0 ? 2 : 0);
 }
