@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
 """Checks a built hvsetup.exe as a file, without running it: machine type, GUI subsystem and
 its version, the functions it imports (each on the committed list), no TLS, relocations, its
-size, and the resources it carries (dialog template, strings, icon, manifest, version block).
+size, the resources it carries (dialog template, strings, icon, manifest, version block), and
+for the 32-bit build that its code holds no instruction a 386 lacks.
 
 Usage: check_exe.py EXE (i686|x86_64) VERSION --allowed-imports FILE [--max-size BYTES]
 Prints one line per check and exits 1 when any fails.
 """
 import argparse
+import re
+import shutil
 import struct
+import subprocess
 import xml.etree.ElementTree as ElementTree
 
 RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 6, 14, 16, 24
@@ -258,6 +262,43 @@ def check_manifest(expect, blob):
            not any(e.tag.endswith("dependency") for e in root.iter()))
 
 
+# Instructions the 386 lacks, as binutils' objdump names them: the 486's, the Pentium's and
+# the Pentium Pro's (cmov and the rest: GCC's default for i686). MMX and SSE instructions are
+# caught by their registers.
+NEWER_THAN_386 = re.compile(
+    r"^(bswap|cmpxchg\w*|xadd\w*|invd|wbinvd|invlpg"  # 486
+    r"|cpuid|rdtsc|rdmsr|wrmsr|rsm"  # Pentium (cmpxchg8b above)
+    r"|cmov\w+|fcmov\w+|f?u?comip?|fucomip?|nop[wl]|ud2\w*|rdpmc|sysenter|sysexit"  # P6
+    r"|emms|[lsm]fence|prefetch\w*|movnti|clflush|fxsave|fxrstor|ldmxcsr|stmxcsr)$")
+PREFIXES = {"lock", "rep", "repz", "repnz", "repe", "repne", "data16", "addr16", "data32",
+            "addr32", "cs", "ds", "es", "ss", "fs", "gs"}
+VECTOR_REGISTER = re.compile(r"%[xyz]?mm\d")
+
+
+def newer_instructions(exe, objdump):
+    """The lines of the disassembled code that hold an instruction a 386 lacks."""
+    listing = subprocess.run([objdump, "-d", "--no-show-raw-insn", exe], check=True,
+                             capture_output=True, text=True).stdout
+    found = []
+    for line in listing.splitlines():
+        parts = line.split("\t", 1)
+        if len(parts) != 2 or not parts[0].strip().endswith(":"):
+            continue
+        words = [w for w in parts[1].split() if w not in PREFIXES]
+        if words and (NEWER_THAN_386.match(words[0]) or VECTOR_REGISTER.search(parts[1])):
+            found.append(line.strip())
+    return found
+
+
+def check_cpu_floor(expect, exe, objdump):
+    if not objdump or not shutil.which(objdump):
+        expect("a disassembler for the 386 check", False, "no %s" % objdump)
+        return
+    found = newer_instructions(exe, objdump)
+    expect("no instruction newer than the 386 (%s)" % objdump, not found,
+           "%d, such as %s" % (len(found), "; ".join(found[:5])))
+
+
 def read_allowed_imports(path):
     """{(dll lower-case, function)} from the committed list; '#' starts a comment."""
     allowed = set()
@@ -268,7 +309,7 @@ def read_allowed_imports(path):
     return allowed
 
 
-def check(exe, arch, version, max_size, allowed_imports):
+def check(exe, arch, version, max_size, allowed_imports, objdump):
     failures = []
 
     def expect(what, ok, detail=""):
@@ -286,6 +327,8 @@ def check(exe, arch, version, max_size, allowed_imports):
            pe.subsystem_version == SUBSYSTEM_VERSIONS[arch], repr(pe.subsystem_version))
     if max_size:
         expect("at most %d bytes" % max_size, len(data) <= max_size, "%d bytes" % len(data))
+    if arch == "i686":
+        check_cpu_floor(expect, exe, objdump)
     imports = {(dll.lower(), function) for dll, function in pe.imports()}
     dlls = sorted({dll for dll, _ in imports})
     expect("imports from KERNEL32 and USER32 only", set(dlls) <= {"kernel32.dll", "user32.dll"},
@@ -343,9 +386,19 @@ def main():
     parser.add_argument("version")
     parser.add_argument("--allowed-imports", required=True)
     parser.add_argument("--max-size", type=int, default=0)
+    parser.add_argument("--objdump", default="i686-w64-mingw32-objdump",
+                        help="the disassembler for the 386 check of an i686 exe")
+    parser.add_argument("--cpu-floor-only", action="store_true",
+                        help="only the 386 check, for any i686 exe")
     args = parser.parse_args()
+    if args.cpu_floor_only:
+        failures = []
+        check_cpu_floor(lambda what, ok, detail="": (
+            print(("ok    " if ok else "FAIL  ") + what + ("" if ok else ": " + detail)),
+            ok or failures.append(what)), args.exe, args.objdump)
+        raise SystemExit(1 if failures else 0)
     failures = check(args.exe, args.arch, args.version, args.max_size,
-                     read_allowed_imports(args.allowed_imports))
+                     read_allowed_imports(args.allowed_imports), args.objdump)
     print("%s: %d checks failed" % (args.exe, len(failures)) if failures
           else "%s: all checks passed" % args.exe)
     raise SystemExit(1 if failures else 0)
