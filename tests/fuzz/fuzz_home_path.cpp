@@ -1,6 +1,7 @@
 // Fuzzes the module-path split with arbitrary paths, up to and beyond MAX_PATH, in single-
 // and double-byte code pages. Input: one flag byte (low bit: the platform reported the path
 // complete; the next two bits: the code page, see kCodePages), then the path.
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -55,13 +56,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) return 0;
   const int complete = data[0] & 1;
   const LeadByteRanges& lead = kCodePages[(data[0] >> 1) & 3];
-  std::string path(reinterpret_cast<const char*>(data + 1), size - 1);
-  path = path.substr(0, path.find('\0'));
-  const std::string starts = CharacterStarts(path, lead);
+  std::string given(reinterpret_cast<const char*>(data + 1), size - 1);
+  given = given.substr(0, given.find('\0'));
 
   HomePlan plan;
   std::memset(&plan, 0x5A, sizeof plan);  // catch fields left unwritten
-  PlanHomeDirectory(path.c_str(), complete, lead, &plan);
+  PlanHomeDirectory(given.c_str(), complete, lead, &plan);
+
+  // A "\\?\C:\..." or "\\?\UNC\server\..." path is split as its plain form.
+  std::string path = given;
+  if (given.size() < kModulePathCapacity && given.compare(0, 4, "\\\\?\\") == 0) {
+    const std::string rest = given.substr(4);
+    const bool letter = !rest.empty() && std::isalpha(static_cast<unsigned char>(rest[0])) &&
+                        static_cast<unsigned char>(rest[0]) < 0x80;
+    if (letter && rest.size() >= 2 && rest[1] == ':') {
+      path = rest;
+    } else if (rest.size() >= 4 && (rest[0] | 0x20) == 'u' && (rest[1] | 0x20) == 'n' &&
+               (rest[2] | 0x20) == 'c' && rest[3] == '\\') {
+      path = "\\\\" + rest.substr(4);
+    }
+  }
+  const std::string starts = CharacterStarts(path, lead);
 
   const std::size_t prefix_length = strnlen(plan.prefix, sizeof plan.prefix);
   const std::size_t directory_length = strnlen(plan.directory, sizeof plan.directory);
@@ -73,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // No folder can be trusted from a cut or over-long path, nor found in one with neither
   // drive nor separator: then the current folder, and nothing changed.
   const bool drive = path.size() >= 2 && starts[1] && path[1] == ':';
-  const bool fallback = !complete || path.size() >= kModulePathCapacity ||
+  const bool fallback = !complete || given.size() >= kModulePathCapacity ||
                         (!drive && LastSeparator(path, starts, 0) == std::string::npos);
   if (fallback) {
     Require(prefix == ".\\" && plan.drive_number == 0 && directory.empty());

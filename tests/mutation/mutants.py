@@ -22,7 +22,7 @@ MUTANTS = [
       "return c == '\\\\' || c == '/';", "return c == '\\\\';",
       "host", UNIT, "only the backslash taken as a separator"),
     M("path_drive_part_one_char", "shell/home_path.cpp",
-      "module_path[1] == ':')\n          ? 2", "module_path[1] == ':')\n          ? 1",
+      "path[1] == ':') ? 2 : 0;", "path[1] == ':') ? 1 : 0;",
       "host", UNIT, "drive part cut to its letter"),
     M("path_drive_number_off_by_one", "shell/home_path.cpp",
       "return letter - 'A' + 1;", "return letter - 'A';",
@@ -63,6 +63,9 @@ MUTANTS = [
       "win32", r"^code_page_932\.",
       "only the code page's first lead-byte range is kept: 饅設定.exe (E9 5C) uses a file "
       "named after the front of its own name"),
+    M("path_long_form_kept", "shell/home_path.cpp",
+      "if (DriveNumber(rest[0]) != 0 && rest[1] == ':') return rest;", "",
+      "host", UNIT, "a program started as \\\\?\\C:\\...\\hvsetup.exe uses the current folder"),
     M("path_question_mark_trusted", "shell/home_path.cpp",
       "if (*c == '?') lost = 1;", "",
       "host", UNIT, "a '?' in the ANSI path, a character the code page lacks, goes unnoticed"),

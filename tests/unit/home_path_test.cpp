@@ -25,6 +25,12 @@ TEST(PlanHomeDirectory, SplitsDriveAndFolder) {
       {"C:\\GAMES/X\\prog.exe", 1, "C:\\GAMES/X\\", 3, "\\GAMES/X"},
       {"\\\\server\\share\\dir\\prog.exe", 1, "\\\\server\\share\\dir\\", 0,
        "\\\\server\\share\\dir"},
+      // NT's long-path forms name the same folders as the plain ones.
+      {"\\\\?\\C:\\GAMES\\X\\prog.exe", 1, "C:\\GAMES\\X\\", 3, "\\GAMES\\X"},
+      {"\\\\?\\d:\\prog.exe", 1, "d:\\", 4, ""},
+      {"\\\\?\\UNC\\server\\share\\dir\\prog.exe", 1, "\\\\server\\share\\dir\\", 0,
+       "\\\\server\\share\\dir"},
+      {"\\\\?\\unc\\server\\share\\prog.exe", 1, "\\\\server\\share\\", 0, "\\\\server\\share"},
       {"C:prog.exe", 1, "C:", 3, "."},  // drive-relative: the drive's own current folder
       {"C:\\A:B\\prog.exe", 1, "C:\\A:B\\", 3, "\\A:B"},  // a later colon is ordinary
       {"1:\\x\\prog.exe", 1, "1:\\x\\", 0, "\\x"},        // no such drive: none selected
@@ -87,6 +93,12 @@ TEST(ChooseHomeSource, TrustsOnlyAWholePathThatLostNoCharacter) {
       {"C:\\Gry\\Lodz\\hv.exe", 1, kWidePathLossy, 0, kHomeFromCurrentFolder},
       // '?' is never part of a name, so it betrays a loss even with no wide form to ask.
       {"C:\\????\\hv.exe", 1, kWidePathUnknown, 0, kHomeFromCurrentFolder},
+      // The '?' of NT's long-path forms is no loss; one after it still is.
+      {"\\\\?\\C:\\GAMES\\X\\hv.exe", 1, kWidePathFaithful, 0, kHomeFromModulePath},
+      {"\\\\?\\UNC\\server\\share\\hv.exe", 1, kWidePathUnknown, 0, kHomeFromModulePath},
+      {"\\\\?\\C:\\????\\hv.exe", 1, kWidePathUnknown, 0, kHomeFromCurrentFolder},
+      // A volume name is no folder this program can make current.
+      {"\\\\?\\Volume{0b1e}\\hv.exe", 1, kWidePathUnknown, 0, kHomeFromCurrentFolder},
       // A path cut short is not trusted, whatever else is known about it.
       {"C:\\GAMES\\X\\hv.exe", 0, kWidePathFaithful, 0, kHomeFromCurrentFolder},
       {"Z:\\????\\hv.exe", 0, kWidePathLossy, 1, kHomeFromCurrentFolder},
