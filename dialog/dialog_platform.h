@@ -12,7 +12,23 @@ int ReadControlText(HWND dialog, int control, char* text, std::size_t capacity);
 // Replaces the control's text, whatever its length; typing limits do not apply.
 void SetControlText(HWND dialog, int control, const char* text);
 
-// A warning box with the exclamation icon and an OK button, its caption and text loaded
-// from the string table; a "%s" in the text is replaced by `argument` when one is given.
-// It has no owner window, and returns when the user dismisses it.
+// One line of a warning: a text from the string table whose "%s" is replaced by `argument`
+// when one is given, or, with `text_id` 0, `argument` itself. An empty line is left out.
+struct WarningLine {
+  UINT text_id;
+  const char* argument;
+};
+
+// A warning box with the exclamation icon and an OK button, its caption from the string
+// table and its lines one below the other. It has no owner window, and returns when the
+// user dismisses it.
+void ShowWarningLines(HINSTANCE instance, UINT caption_id, const WarningLine* lines,
+                      std::size_t count);
+
+// ShowWarning with one line.
 void ShowWarning(HINSTANCE instance, UINT caption_id, UINT text_id, const char* argument);
+
+// The system's own text for an error code, in the user's language, without its line
+// ending; empty for 0 or where the system has no text (or no FormatMessageA: it is looked
+// up, since Win32s may lack it).
+void SystemErrorText(DWORD error, char* text, std::size_t capacity);

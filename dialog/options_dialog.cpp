@@ -4,7 +4,9 @@
 #include "dialog/dialog_platform.h"
 #include "dialog/placement.h"
 #include "resources/resource.h"
+#include "settings/save_check.h"
 #include "settings/settings_file.h"
+#include "shell/bounded_text.h"
 #include "shell/home_directory.h"
 #include "validation/field_rules.h"
 
@@ -24,10 +26,28 @@ void LoadOptions(HWND dialog) {
   SendDlgItemMessageA(dialog, IDC_DEST_NET, EM_LIMITTEXT, kAddressTypingLimit, 0);
 }
 
-void ShowSaveError() {
+// The advice strings follow the order of SaveAdvice (a table of them would cost the file).
+static_assert(IDS_ADVICE_READ_ONLY == IDS_ADVICE_GENERAL + kAdviceReadOnly &&
+                  IDS_ADVICE_ADMINISTRATOR == IDS_ADVICE_GENERAL + kAdviceAdministrator &&
+                  IDS_ADVICE_DISK_FULL == IDS_ADVICE_GENERAL + kAdviceDiskFull,
+              "advice strings out of order");
+
+// Names the file, gives the system's reason and the advice that fits.
+void ShowSaveError(const SaveRefusal& refusal, const LeadByteRanges& lead) {
   char path[kSettingsPathCapacity];
   FormatSettingsPath(path, sizeof path, HomePrefix);
-  ShowWarning(AppInstance, IDS_SAVE_FAILED_CAPTION, IDS_SAVE_FAILED_TEXT, path);
+  char reason[512];
+  SystemErrorText(refusal.error, reason, sizeof reason);
+  // The drive to free space on; the folder itself when no drive or share can be named.
+  char drive[kHomePrefixCapacity];
+  if (!DriveRootOf(HomePrefix, lead, drive, sizeof drive)) CopyText(drive, sizeof drive, HomePrefix);
+  const WarningLine lines[] = {
+      {IDS_SAVE_FAILED_TEXT, path},
+      {0, reason},
+      {IDS_ADVICE_GENERAL + static_cast<UINT>(ChooseSaveAdvice(refusal, NtMajorVersion(GetVersion()))),
+       drive},
+  };
+  ShowWarningLines(AppInstance, IDS_SAVE_FAILED_CAPTION, lines, sizeof lines / sizeof lines[0]);
 }
 
 // Every way out posts the quit message that ends the program's closing message loop.
@@ -61,10 +81,7 @@ int OnOptionsOk(HWND dialog) {
   }
   // Nothing may be posted before the outcome is known: a quit message already waiting
   // would close the warning box at once. On failure the dialog stays open for a retry.
-  if (!SaveOptions(dialog, WritePrivateProfileStringA)) {
-    ShowSaveError();
-    return 1;
-  }
+  if (!SaveOrWarn(dialog, PlatformSaveCalls())) return 1;
   CloseOptions(dialog);
   return 1;
 }
@@ -127,6 +144,21 @@ int SaveOptions(HWND dialog, ProfileWriteCall write) {
   }
   FlushSettings(write);
   return all_written;
+}
+
+int SaveOrWarn(HWND dialog, const SaveCalls& calls) {
+  const LeadByteRanges lead = AnsiLeadBytes(LookUpCodePageCalls());
+  SaveRefusal refusal;
+  if (!CheckSettingsWritable(calls, lead, &refusal)) {
+    ShowSaveError(refusal, lead);
+    return 0;
+  }
+  if (!SaveOptions(dialog, calls.write)) {
+    // The check passed and a write failed all the same: no reason can be named.
+    ShowSaveError(SaveRefusal{0, 0, 0, 0}, lead);
+    return 0;
+  }
+  return 1;
 }
 
 int SaveToggle(HWND dialog, const ToggleBinding& binding, ProfileWriteCall write) {

@@ -22,6 +22,11 @@ int SaveText(HWND dialog, const TextBinding& binding, ProfileWriteCall write);
 // flushes the file; 1 when every key was written.
 int SaveOptions(HWND dialog, ProfileWriteCall write);
 
+// Checks that the file can be written, then saves; when either fails, warns the user with
+// the file, the reason and what to do, and returns 0 with the file as it was (or as far as
+// the failed writes got). `calls` are the platform's, or a test's stand-ins.
+int SaveOrWarn(HWND dialog, const SaveCalls& calls);
+
 // 1 when the field's text passes its rule; otherwise the user has been warned and it is 0.
 int ValidateSocketField(HWND dialog, int control);
 int ValidateAddressField(HWND dialog, int control);

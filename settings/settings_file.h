@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include "settings/save_check.h"
 #include "settings/setting_rules.h"
+#include "shell/code_page.h"
 
 // The platform's WritePrivateProfileStringA, or a stand-in that records the calls made.
 using ProfileWriteCall = BOOL(WINAPI*)(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file);
@@ -23,3 +25,24 @@ int WriteSetting(const char* section, const char* key, const char* value,
 // used in a cache and write it out only later, while the game's DOS edition reads the
 // disk; elsewhere the writes have gone through already and this does nothing.
 void FlushSettings(ProfileWriteCall write);
+
+// The calls a save makes: the profile write, and the free-space queries of the volume that
+// holds the file. Tests stand in for a profile cache that reports every write done, or for
+// a full disk.
+struct SaveCalls {
+  ProfileWriteCall write;
+  // Windows 95 before OSR2 and NT 3.51 lack the Ex form (it is looked up, and may be null);
+  // the plain one tops out at 2 GB, enough to tell a full disk.
+  BOOL(WINAPI* GetDiskFreeSpaceExA)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+  BOOL(WINAPI* GetDiskFreeSpaceA)(LPCSTR, LPDWORD, LPDWORD, LPDWORD, LPDWORD);
+};
+
+SaveCalls PlatformSaveCalls();
+
+// Makes sure, before anything is written, that the settings file can be: the volume has room
+// for the whole file after the save (a free-space query that fails does not block), and the
+// file opens for writing (created where it is missing, as the first write would). A profile
+// cache (Windows 95, 98, Me, Win32s) reports writes done that never reach a read-only file,
+// and a full disk was seen to cut the file while every write reported success. 1 when the
+// save may go ahead; otherwise 0, with `refusal` saying why.
+int CheckSettingsWritable(const SaveCalls& calls, const LeadByteRanges& lead, SaveRefusal* refusal);

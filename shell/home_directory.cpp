@@ -6,18 +6,12 @@
 
 #include "shell/bounded_text.h"
 #include "shell/code_page.h"
+#include "shell/look_up.h"
 
 // Zero-initialised, so it costs no space in the file; SetupHomeDirectory fills it first.
 char HomePrefix[kHomePrefixCapacity];
 
 namespace {
-
-template <typename Function>
-void LookUp(HMODULE module, const char* name, Function* function) {
-  // Through void (*)(), the one function type that GCC lets any other be cast from silently.
-  *function = reinterpret_cast<Function>(
-      reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
 
 // Converts a wide path to ANSI only when every character survives: converted back, the
 // ANSI text must give the very same wide text. (A look-alike letter or '?' would not.)
@@ -56,8 +50,9 @@ int ShortAnsiPath(const CodePageCalls& calls, const WCHAR* wide, char* ansi) {
   return ToFaithfulAnsi(calls, short_path, ansi, kModulePathCapacity);
 }
 
-// The ANSI code page's lead bytes; none (every byte a character) when the platform cannot
-// tell, as single-byte Windows never needs to.
+
+}  // namespace
+
 LeadByteRanges AnsiLeadBytes(const CodePageCalls& calls) {
   LeadByteRanges lead = kSingleByteCodePage;
   CPINFO info;
@@ -66,11 +61,9 @@ LeadByteRanges AnsiLeadBytes(const CodePageCalls& calls) {
   return lead;
 }
 
-}  // namespace
-
 CodePageCalls LookUpCodePageCalls() {
   CodePageCalls calls;
-  const HMODULE kernel = GetModuleHandleA("KERNEL32");
+  const HMODULE kernel = GetModuleHandleA(kKernelModule);
   LookUp(kernel, "GetModuleFileNameW", &calls.GetModuleFileNameW);
   LookUp(kernel, "GetShortPathNameW", &calls.GetShortPathNameW);
   LookUp(kernel, "WideCharToMultiByte", &calls.WideCharToMultiByte);

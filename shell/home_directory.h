@@ -33,3 +33,7 @@ CodePageCalls LookUpCodePageCalls();
 // SetupHomeDirectory with the calls given, so that tests can stand in for a system that
 // has none of them, or no short names.
 void SetupHomeDirectoryWith(HINSTANCE instance, const CodePageCalls& calls);
+
+// The ANSI code page's lead bytes; none (every byte a character) when the platform cannot
+// tell, as single-byte Windows never needs to.
+LeadByteRanges AnsiLeadBytes(const CodePageCalls& calls);

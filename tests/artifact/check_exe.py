@@ -61,8 +61,13 @@ STRINGS = {
     203: "A destination network address must be of the format xx.xx.xx.xx\n"
          " where xx is a hexadecimal address (ex. 73.0F.2C.8A).",
     204: "Settings Not Saved",
-    205: "The settings could not be written to %s.\n"
-         "Check that the file and its folder can be written to, then try again.",
+    205: "The settings could not be written to %s.",
+    206: "Check that the file and its folder can be written to, then try again.",
+    207: "The file is marked read-only. Clear Read-only in its Properties, then press OK again.",
+    208: "Windows lets only administrators change files in this folder. Start hvsetup with "
+         "\"Run as administrator\", or keep Halvern in a folder outside Program Files, then "
+         "press OK again.",
+    209: "Drive %s is full. Free some space on it, then press OK again.",
 }
 
 

@@ -9,6 +9,7 @@
 
 #include "dialog/options_dialog.h"
 #include "resources/resource.h"
+#include "settings/save_check.h"
 #include "test_support.h"
 
 namespace {
@@ -427,6 +428,15 @@ TEST_F(OptionsDialog, CancelEscapeAndCloseSaveNothing) {
   EXPECT_TRUE(warnings_seen.empty());
 }
 
+const char kGeneralAdvice[] = "Check that the file and its folder can be written to, then try again.";
+
+// The save warning as the user reads it: the file, the system's reason (none for error 0),
+// and the advice.
+std::string SaveWarning(const std::string& ini, DWORD error, const std::string& advice) {
+  const std::string reason = error != 0 ? "\n" + hvtest::SystemText(error) : "";
+  return "The settings could not be written to " + ini + "." + reason + "\n" + advice;
+}
+
 TEST_F(OptionsDialog, AFailedSaveWarnsKeepsTheDialogOpenAndAllowsARetry) {
   // A folder where the file should be: every write fails, whoever runs the test.
   ASSERT_TRUE(CreateDirectoryA(ini_.c_str(), nullptr));
@@ -435,9 +445,7 @@ TEST_F(OptionsDialog, AFailedSaveWarnsKeepsTheDialogOpenAndAllowsARetry) {
   Click(IDOK);
   ASSERT_EQ(warnings_seen.size(), 1u);
   EXPECT_EQ(warnings_seen[0].caption, "Settings Not Saved");
-  EXPECT_EQ(warnings_seen[0].text,
-            "The settings could not be written to " + ini_ +
-                ".\nCheck that the file and its folder can be written to, then try again.");
+  EXPECT_EQ(warnings_seen[0].text, SaveWarning(ini_, ERROR_ACCESS_DENIED, kGeneralAdvice));
   EXPECT_FALSE(quit_posted_);
   EXPECT_TRUE(IsWindowVisible(dialog_));
   EXPECT_TRUE(IsWindowEnabled(dialog_));
@@ -448,6 +456,183 @@ TEST_F(OptionsDialog, AFailedSaveWarnsKeepsTheDialogOpenAndAllowsARetry) {
   EXPECT_TRUE(quit_posted_);
   const std::vector<std::string> lines = IniLines();
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "Socket=99"), 1);
+}
+
+// Stand-ins for the calls a save makes. A profile cache (Windows 95, 98, Me, Win32s) reports
+// every write done, whatever becomes of the file; the free-space queries report what a test
+// sets. Like the hook, they carry no context.
+int cached_writes = 0;
+ULONGLONG free_bytes_reported = 0;
+std::vector<std::string> roots_asked;
+
+BOOL WINAPI CachedProfileWrite(LPCSTR, LPCSTR, LPCSTR, LPCSTR) {
+  ++cached_writes;
+  return TRUE;
+}
+
+BOOL WINAPI FailingProfileWrite(LPCSTR, LPCSTR, LPCSTR, LPCSTR) {
+  return FALSE;
+}
+
+BOOL WINAPI ReportedFreeSpaceEx(LPCSTR folder, PULARGE_INTEGER available, PULARGE_INTEGER total,
+                                PULARGE_INTEGER total_free) {
+  roots_asked.push_back(folder);
+  available->QuadPart = free_bytes_reported;
+  total->QuadPart = free_bytes_reported * 2;
+  total_free->QuadPart = free_bytes_reported;
+  return TRUE;
+}
+
+// Free space in clusters of 4 sectors of 512 bytes, as the plain call counts it.
+BOOL WINAPI ReportedFreeSpace(LPCSTR root, LPDWORD sectors_per_cluster, LPDWORD bytes_per_sector,
+                              LPDWORD free_clusters, LPDWORD clusters) {
+  roots_asked.push_back(root != nullptr ? root : "(null)");
+  *sectors_per_cluster = 4;
+  *bytes_per_sector = 512;
+  *free_clusters = static_cast<DWORD>(free_bytes_reported / 2048);
+  *clusters = *free_clusters * 2;
+  return TRUE;
+}
+
+BOOL WINAPI FailedFreeSpaceEx(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER) {
+  return FALSE;
+}
+
+BOOL WINAPI FailedFreeSpace(LPCSTR, LPDWORD, LPDWORD, LPDWORD, LPDWORD) {
+  return FALSE;
+}
+
+SaveCalls CachedSaveCalls() {
+  cached_writes = 0;
+  roots_asked.clear();
+  SaveCalls calls = {CachedProfileWrite, nullptr, FailedFreeSpace};
+  return calls;
+}
+
+TEST_F(OptionsDialog, AFileThatCannotBeWrittenIsRefusedEvenWhereTheWritesReportSuccess) {
+  const std::string before = "[Options]\r\nSocket=5\r\n[Game]\r\nLevel=3\r\n";
+  WriteIni(before);
+  Open();
+  SetText(IDC_SOCKET, "77");
+
+  // Held open by another program that shares only reading, as a game may hold it.
+  HANDLE held = CreateFileA(ini_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE) << hvtest::ErrorText(GetLastError());
+  EXPECT_EQ(SaveOrWarn(dialog_, CachedSaveCalls()), 0);
+  CloseHandle(held);
+  ASSERT_EQ(warnings_seen.size(), 1u);
+  EXPECT_EQ(warnings_seen[0].caption, "Settings Not Saved");
+  EXPECT_EQ(warnings_seen[0].text, SaveWarning(ini_, ERROR_SHARING_VIOLATION, kGeneralAdvice));
+  EXPECT_EQ(cached_writes, 0);
+  EXPECT_EQ(hvtest::ReadWholeFile(ini_), before);
+  EXPECT_TRUE(IsWindowVisible(dialog_));
+
+  // Once the file can be written, the save goes through to the writes.
+  EXPECT_EQ(SaveOrWarn(dialog_, CachedSaveCalls()), 1);
+  EXPECT_EQ(cached_writes, 7);  // six keys and the flush
+  EXPECT_EQ(warnings_seen.size(), 1u);
+}
+
+TEST_F(OptionsDialog, AReadOnlyFileIsRefusedWithAdviceToClearTheMark) {
+  const std::string before = "[Options]\r\nSocket=5\r\n";
+  WriteIni(before);
+  ASSERT_TRUE(SetFileAttributesA(ini_.c_str(), FILE_ATTRIBUTE_READONLY));
+  HANDLE probe = CreateFileA(ini_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (probe != INVALID_HANDLE_VALUE) {
+    CloseHandle(probe);
+    SetFileAttributesA(ini_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    GTEST_SKIP() << "this user may write a read-only file (as root under Wine), so no save of "
+                    "one is refused";
+  }
+  Open();
+  const int saved = SaveOrWarn(dialog_, CachedSaveCalls());
+  SetFileAttributesA(ini_.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(saved, 0);
+  ASSERT_EQ(warnings_seen.size(), 1u);
+  EXPECT_EQ(warnings_seen[0].text,
+            SaveWarning(ini_, ERROR_ACCESS_DENIED,
+                        "The file is marked read-only. Clear Read-only in its Properties, then "
+                        "press OK again."));
+  EXPECT_EQ(cached_writes, 0);
+  EXPECT_EQ(hvtest::ReadWholeFile(ini_), before);
+}
+
+TEST_F(OptionsDialog, AWriteThatFailsAfterTheCheckIsReportedToo) {
+  Open();
+  SaveCalls calls = CachedSaveCalls();
+  calls.write = FailingProfileWrite;
+  EXPECT_EQ(SaveOrWarn(dialog_, calls), 0);
+  ASSERT_EQ(warnings_seen.size(), 1u);
+  EXPECT_EQ(warnings_seen[0].text, SaveWarning(ini_, 0, kGeneralAdvice));
+}
+
+TEST_F(OptionsDialog, ASaveThatWouldNotFitOnTheDiskIsRefused) {
+  const std::string before = "[Options]\r\nSocket=5\r\n[Game]\r\nLevel=3\r\n";
+  WriteIni(before);
+  Open();
+  SetText(IDC_SOCKET, "77");
+  const std::string drive = ini_.substr(0, 3);  // "C:\"
+  const std::string full_advice = "Drive " + drive + " is full. Free some space on it, then press OK again.";
+
+  // The file's own folder is asked where the Ex call exists.
+  SaveCalls calls = CachedSaveCalls();
+  calls.GetDiskFreeSpaceExA = ReportedFreeSpaceEx;
+  free_bytes_reported = before.size() + kSaveGrowthBound - 1;
+  EXPECT_EQ(SaveOrWarn(dialog_, calls), 0);
+  EXPECT_EQ(roots_asked, std::vector<std::string>{folder_});
+  ASSERT_EQ(warnings_seen.size(), 1u);
+  EXPECT_EQ(warnings_seen[0].text, SaveWarning(ini_, ERROR_DISK_FULL, full_advice));
+  EXPECT_EQ(cached_writes, 0);
+  EXPECT_EQ(hvtest::ReadWholeFile(ini_), before);
+
+  free_bytes_reported = before.size() + kSaveGrowthBound;
+  EXPECT_EQ(SaveOrWarn(dialog_, calls), 1);
+  EXPECT_EQ(cached_writes, 7);
+
+  // Without it (Windows 95 before OSR2, NT 3.51), the drive's root, counted in clusters.
+  calls = CachedSaveCalls();
+  calls.GetDiskFreeSpaceA = ReportedFreeSpace;
+  free_bytes_reported = 0;
+  EXPECT_EQ(SaveOrWarn(dialog_, calls), 0);
+  EXPECT_EQ(roots_asked, std::vector<std::string>{drive});
+  ASSERT_EQ(warnings_seen.size(), 2u);
+  EXPECT_EQ(warnings_seen[1].text, SaveWarning(ini_, ERROR_DISK_FULL, full_advice));
+  EXPECT_EQ(hvtest::ReadWholeFile(ini_), before);
+
+  // A query that fails does not block the save.
+  calls = CachedSaveCalls();
+  calls.GetDiskFreeSpaceExA = FailedFreeSpaceEx;
+  EXPECT_EQ(SaveOrWarn(dialog_, calls), 1);
+  EXPECT_EQ(cached_writes, 7);
+  EXPECT_EQ(warnings_seen.size(), 2u);
+}
+
+TEST_F(OptionsDialog, ASaveGrowsTheFileByNoMoreThanTheRoomItAsksFor) {
+  // The longest values into a file that has no [Options] section and no final line ending,
+  // and into no file at all.
+  for (const std::string& before :
+       {std::string(), std::string("[Game]\r\nLevel=3"), std::string("[Game]\nLevel=3\n")}) {
+    SCOPED_TRACE(before);
+    if (before.empty()) {
+      DeleteFileA(ini_.c_str());
+    } else {
+      WriteIni(before);
+    }
+    Open();
+    Click(IDC_RES_640X480);
+    Click(IDC_VIDEO_BACK_BUFFER);
+    Click(IDC_HARDWARE_FILLS);
+    Click(IDC_DOS_COMPAT);
+    SetText(IDC_SOCKET, "16383");
+    SetText(IDC_DEST_NET, "73.0F.2C.8A");
+    EXPECT_EQ(SaveOrWarn(dialog_, PlatformSaveCalls()), 1);
+    const std::string after = hvtest::ReadWholeFile(ini_);
+    EXPECT_LE(after.size(), before.size() + kSaveGrowthBound) << after;
+    DestroyWindow(dialog_);
+    dialog_ = nullptr;
+  }
 }
 
 TEST_F(OptionsDialog, CenterOnDesktopPutsTheDialogInTheMiddle) {

@@ -6,12 +6,19 @@
 
 namespace hvtest {
 
-std::string ErrorText(DWORD error) {
-  char text[256] = "";
+std::string SystemText(DWORD error) {
+  char text[512] = "";
   FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
                  text, sizeof text, nullptr);
   std::string said = text;
-  while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) said.pop_back();
+  while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' ')) {
+    said.pop_back();
+  }
+  return said;
+}
+
+std::string ErrorText(DWORD error) {
+  const std::string said = SystemText(error);
   return "error " + std::to_string(error) + (said.empty() ? "" : " (" + said + ")");
 }
 

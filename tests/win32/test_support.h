@@ -11,6 +11,8 @@ namespace hvtest {
 
 // "error N (the system's text)" for a GetLastError or registry result.
 std::string ErrorText(DWORD error);
+// The system's text alone, without its line ending.
+std::string SystemText(DWORD error);
 
 // The helpers below that can fail add a test failure naming the call that failed and the
 // platform's error, so a failure in a CI log explains itself.

@@ -1,0 +1,56 @@
+// What a save needs before it writes, and what the user is told when it cannot: pure rules,
+// so they are tested natively. The platform side is CheckSettingsWritable.
+#pragma once
+
+#include <cstddef>
+
+#include "settings/setting_rules.h"
+#include "shell/code_page.h"
+#include "validation/field_rules.h"
+
+// "key=value" and CR LF.
+constexpr std::size_t SavedLineBound(std::size_t key_size, std::size_t value_length) {
+  return (key_size - 1) + 1 + value_length + 2;
+}
+
+// The most a save can add to the file: the six lines with their longest values (a toggle's
+// is one character; the typed fields' are the longest texts their rules pass), the section's
+// heading with a blank line before it where the section is new, and a line ending after a
+// last line that had none.
+constexpr std::size_t kSaveGrowthBound =
+    2 + 2 + (sizeof kOptionsSection - 1) + 2 + 2 + SavedLineBound(sizeof kKeyResolution, 1) +
+    SavedLineBound(sizeof kKeyVideoBackBuffer, 1) + SavedLineBound(sizeof kKeyHardwareFills, 1) +
+    SavedLineBound(sizeof kKeyCompatibility, 1) + SavedLineBound(sizeof kKeySocket, kSocketMaxDigits) +
+    SavedLineBound(sizeof kKeyDestNet, sizeof kAddressMask - 1);
+
+// 1 when `free_bytes` on the file's volume hold the whole file as it will be after the save.
+// The platform rewrites the whole file, and a write that fails half-way was seen to cut the
+// file and still report success; asking for the whole file's room keeps that from happening.
+int HasRoomForSave(unsigned long long file_size, unsigned long long free_bytes);
+
+// Why a save was refused before anything was written.
+struct SaveRefusal {
+  unsigned long error;  // the platform's error code (ERROR_DISK_FULL for the room check)
+  int read_only;        // the file carries the read-only attribute
+  int disk_full;        // the volume lacks room for the file after the save
+  int not_a_file;       // a folder stands where the file should be
+};
+
+enum SaveAdvice { kAdviceGeneral, kAdviceReadOnly, kAdviceAdministrator, kAdviceDiskFull };
+
+constexpr unsigned long kErrorAccessDenied = 5;  // ERROR_ACCESS_DENIED
+constexpr unsigned long kErrorDiskFull = 112;    // ERROR_DISK_FULL
+
+// The Windows NT major version from GetVersion()'s value, or 0 for Windows 95, 98, Me and
+// Win32s (the value's top bit is set there).
+unsigned NtMajorVersion(unsigned long version);
+
+// The advice that fits a refusal. Access denied to a file that is not read-only, from
+// Windows NT 6 (Vista) on, is the folder's protection: Program Files and the like, where
+// only administrators may write. Older systems have no such rule. A folder in the file's
+// place gets the general advice.
+SaveAdvice ChooseSaveAdvice(const SaveRefusal& refusal, unsigned nt_major);
+
+// The root of the drive or network share that holds `path` ("C:\", "\\server\share\"), for
+// the free-space query and the advice; 0 (and an empty root) when `path` names neither.
+int DriveRootOf(const char* path, const LeadByteRanges& lead, char* root, std::size_t capacity);

@@ -1,0 +1,98 @@
+// The rules a save checks before writing: room on the volume, the advice for a refusal,
+// the drive to name.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "settings/save_check.h"
+
+namespace {
+
+TEST(HasRoomForSave, WantsTheWholeFileAfterTheSave) {
+  const struct {
+    unsigned long long file_size, free_bytes;
+    int room;
+  } rows[] = {
+      {0, kSaveGrowthBound, 1},
+      {0, kSaveGrowthBound - 1, 0},
+      {4033, 4033 + kSaveGrowthBound, 1},
+      {4033, 4033 + kSaveGrowthBound - 1, 0},
+      {4033, 0, 0},  // a disk filled to the brim
+      {4033, 100, 0},
+      // Sizes past 4 GB, as a free-space query of a large disk reports them.
+      {0x100000000ULL, 0x100000000ULL + kSaveGrowthBound, 1},
+      {0x100000000ULL, 0xFFFFFFFFULL, 0},
+      {~0ULL - 10, ~0ULL, 0},  // no wrap-around
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message() << "file " << row.file_size << ", free " << row.free_bytes);
+    EXPECT_EQ(HasRoomForSave(row.file_size, row.free_bytes), row.room);
+  }
+}
+
+TEST(NtMajorVersion, ReadsTheVersionValueOfEachSystem) {
+  EXPECT_EQ(NtMajorVersion(0xC0000A03UL), 0u);  // Windows 95 (top bit set)
+  EXPECT_EQ(NtMajorVersion(0x80000A03UL), 0u);  // Win32s on Windows 3.1
+  EXPECT_EQ(NtMajorVersion(0x04213303UL), 3u);  // NT 3.51
+  EXPECT_EQ(NtMajorVersion(0x0A280105UL), 5u);  // XP
+  EXPECT_EQ(NtMajorVersion(0x1DB00006UL), 6u);  // Vista
+  EXPECT_EQ(NtMajorVersion(0x4A61000AUL), 10u);  // 10 and 11
+}
+
+TEST(ChooseSaveAdvice, FitsTheReasonAndTheSystem) {
+  const struct {
+    SaveRefusal refusal;
+    unsigned nt_major;
+    SaveAdvice advice;
+  } rows[] = {
+      {{kErrorDiskFull, 0, 1, 0}, 10, kAdviceDiskFull},
+      {{kErrorDiskFull, 1, 1, 0}, 0, kAdviceDiskFull},      // full comes first
+      {{kErrorAccessDenied, 1, 0, 0}, 10, kAdviceReadOnly},  // read-only, even on Vista and on
+      {{kErrorAccessDenied, 1, 0, 0}, 0, kAdviceReadOnly},
+      {{kErrorAccessDenied, 0, 0, 0}, 6, kAdviceAdministrator},
+      {{kErrorAccessDenied, 0, 0, 0}, 10, kAdviceAdministrator},
+      // No administrators-only folders before Vista.
+      {{kErrorAccessDenied, 0, 0, 0}, 5, kAdviceGeneral},
+      {{kErrorAccessDenied, 0, 0, 0}, 4, kAdviceGeneral},
+      {{kErrorAccessDenied, 0, 0, 0}, 0, kAdviceGeneral},
+      // A folder in the file's place is no matter for an administrator.
+      {{kErrorAccessDenied, 0, 0, 1}, 10, kAdviceGeneral},
+      {{32, 0, 0, 0}, 10, kAdviceGeneral},  // sharing violation: another program holds it
+      {{0, 0, 0, 0}, 10, kAdviceGeneral},   // a write failed with no reason known
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message() << "error " << row.refusal.error << ", NT " << row.nt_major);
+    EXPECT_EQ(ChooseSaveAdvice(row.refusal, row.nt_major), row.advice);
+  }
+}
+
+TEST(DriveRootOf, NamesTheDriveOrShare) {
+  const LeadByteRanges japanese = {{0x81, 0x9F, 0xE0, 0xFC}};
+  const struct {
+    const char* path;
+    const LeadByteRanges* lead;
+    int found;
+    const char* root;
+  } rows[] = {
+      {"C:\\GAMES\\X\\", &kSingleByteCodePage, 1, "C:\\"},
+      {"d:\\", &kSingleByteCodePage, 1, "d:\\"},
+      {"\\\\server\\share\\games\\", &kSingleByteCodePage, 1, "\\\\server\\share\\"},
+      {"\\\\server\\share\\", &kSingleByteCodePage, 1, "\\\\server\\share\\"},
+      // 表 is 95 5C: its second byte is no separator.
+      {"\\\\server\\\x95\x5C\\x\\", &japanese, 1, "\\\\server\\\x95\x5C\\"},
+      {"\\\\server\\", &kSingleByteCodePage, 0, ""},
+      {"\\\\\\share\\", &kSingleByteCodePage, 0, ""},
+      {".\\", &kSingleByteCodePage, 0, ""},
+      {"", &kSingleByteCodePage, 0, ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.path);
+    char root[64] = "junk";
+    EXPECT_EQ(DriveRootOf(row.path, *row.lead, root, sizeof root), row.found);
+    EXPECT_EQ(std::string(root), row.root);
+  }
+  char small[3];
+  EXPECT_EQ(DriveRootOf("C:\\x\\", kSingleByteCodePage, small, sizeof small), 0);  // cut: not used
+}
+
+}  // namespace
