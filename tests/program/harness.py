@@ -20,6 +20,13 @@ RES_400, RES_480, BACK_BUFFER, FILLS, DOS_COMPAT = 100, 101, 105, 106, 107
 SOCKET, DEST_NET = 108, 109
 OK, CANCEL = 1, 2
 
+# The advice that ends a "Settings Not Saved" warning, by its reason.
+ADVICE_GENERAL = "Check that the file and its folder can be written to, then try again."
+ADVICE_ADMINISTRATOR = ("Windows lets only administrators change files in this folder. Start "
+                        "hvsetup with \"Run as administrator\", or keep Halvern in a folder "
+                        "outside Program Files, then press OK again.")
+ADVICE_DISK_FULL = "Drive %s is full. Free some space on it, then press OK again."
+
 SAVED_DEFAULTS = ["[Options]", "Resolution=1", "VideoBackBuffer=0", "HardwareFills=0",
                   "Compatibility=0", "Socket=", "DestNet="]
 
@@ -108,13 +115,16 @@ class Program:
         run = subprocess.run(
             ["bash", self.args.wine_env, "run", self.args.wine_root, str(self.args.bits),
              self.args.layout, caption], env=self.env, stdin=subprocess.DEVNULL,
-            capture_output=True, text=True, timeout=60)
+            capture_output=True, text=True, errors="replace", timeout=60)
         expect(run.returncode == 0, "window '%s' could not be located (code %d): %s"
                % (caption, run.returncode, run.stderr.strip()))
-        windows = {"controls": {}}
+        windows = {"controls": {}, "texts": {}}
         for line in run.stdout.splitlines():
             words = line.split()
-            if words[0] == "control":
+            if words[0] == "text":
+                text = line.split(" ", 2)[2] if len(words) > 2 else ""
+                windows["texts"][int(words[1])] = text.replace("\\n", "\n")
+            elif words[0] == "control":
                 windows["controls"][int(words[1])] = tuple(int(n) for n in words[2:6])
             else:
                 windows[words[0]] = tuple(int(n) for n in words[1:5])
@@ -131,6 +141,7 @@ class Program:
 
         return {"window": on_screen(windows["window"]), "client": on_screen(windows["client"]),
                 "controls": {c: on_screen(r) for c, r in windows["controls"].items()},
+                "texts": windows["texts"],
                 "scale": scale, "code_page": windows["code_page"][0]}
 
     def screen_size(self):
@@ -244,9 +255,12 @@ class Program:
             self.type(text)
 
     def dismiss(self, caption):
+        """Answers the box with this caption with Enter; returns its message text."""
         self.wait_focus(self.wait_window(caption), caption)
+        texts = self.layout(caption)["texts"]
         self.key("Return")
         self.wait_window_gone(caption)
+        return max(texts.values(), key=len, default="")
 
     def ok_until_saved(self, fixes=()):
         """Presses OK; for each (warning caption, field) in `fixes`, expects that warning,
@@ -273,7 +287,9 @@ class Program:
                 print("the platform saved")
                 return "saved"
             if self.find_window(SAVE_FAILED):
-                self.dismiss(SAVE_FAILED)
+                text = self.dismiss(SAVE_FAILED)
+                expect(text.split("\n")[-1] in (ADVICE_GENERAL, ADVICE_ADMINISTRATOR),
+                       "the warning ends with no advice: %r" % text)
                 self.expect_running()
                 path = ini_path(self.folder)
                 now = read_bytes(self.folder) if os.path.isfile(path) else None
@@ -343,6 +359,16 @@ def profile_value(folder, section, key):
             if name.strip().lower() == key.lower():
                 return value.strip(" \t")
     return None
+
+
+def expect_save_warning(text, folder, advice):
+    """The "Settings Not Saved" text: the file as Windows names it, the system's reason (any
+    text: it is in the user's language), then `advice`."""
+    lines = text.split("\n")
+    wanted = "The settings could not be written to Z:%s\\halvern.ini." % folder.replace("/", "\\")
+    expect(len(lines) == 3 and lines[0] == wanted and lines[1] and lines[2] == advice,
+           "the warning says %r; wanted %r, a reason, then %r" % (text, wanted, advice))
+    print("the warning said: %r" % text)
 
 
 def expect_saved(folder, **values):

@@ -6,12 +6,14 @@ Usage: program_test.py SCENARIO --exe EXE --wine-env SCRIPT --wine-root DIR --bi
 Exit 0 pass, 1 fail, 77 when this host cannot run the program (reported as skipped).
 """
 import os
+import shutil
 import subprocess
 import sys
 
-from harness import (CANCEL, DOS_COMPAT, FILLS, OK, RES_400, SAVED_DEFAULTS, SOCKET, Skip,
-                     expect, expect_saved, ini_lines, ini_path, read_bytes, run_scenarios,
-                     write_ini)
+from harness import (ADVICE_ADMINISTRATOR, ADVICE_DISK_FULL, ADVICE_GENERAL, CANCEL, DOS_COMPAT,
+                     FILLS, OK, RES_400, SAVE_FAILED, SAVED_DEFAULTS, SOCKET, Skip, expect,
+                     expect_save_warning, expect_saved, ini_lines, ini_path, read_bytes,
+                     run_scenarios, write_ini)
 
 
 # --- Scenarios: each gets a fresh folder holding a copy of the program --------------------
@@ -90,6 +92,10 @@ def cancel_escape_and_close_keep_the_file(p):
 
 
 def unwritable_file_warns_and_stays_open(p):
+    """A file the platform refuses to open for writing: the warning names the file, the
+    system's reason and the advice that fits the Windows it runs on; the dialog stays open
+    and the file as it was. Windows 98 has no administrators-only folders, so no advice
+    about them there."""
     write_ini(p.folder, "[Options]\r\nSocket=5\r\n")
     before = read_bytes(p.folder)
     immutable = subprocess.run(["chattr", "+i", ini_path(p.folder)], capture_output=True).returncode == 0
@@ -97,11 +103,20 @@ def unwritable_file_warns_and_stays_open(p):
         os.remove(ini_path(p.folder))
         os.mkdir(ini_path(p.folder))
     try:
-        p.start()
-        p.replace_text(SOCKET, "77")
-        p.click(OK)
-        p.dismiss("Settings Not Saved")
-        p.expect_running()
+        # Wine's default is Windows 10 (NT 10): access denied there is the folder's protection.
+        for version, advice in (("win98", ADVICE_GENERAL),
+                                (None, ADVICE_ADMINISTRATOR if immutable else ADVICE_GENERAL)):
+            p.set_windows_version(version)
+            try:
+                p.start()
+                p.replace_text(SOCKET, "77")
+                p.click(OK)
+                expect_save_warning(p.dismiss(SAVE_FAILED), p.folder, advice)
+                p.expect_running()
+                if version:
+                    p.stop()
+            finally:
+                p.set_windows_version(None)
     finally:
         if immutable:
             subprocess.run(["chattr", "-i", ini_path(p.folder)])
@@ -114,6 +129,48 @@ def unwritable_file_warns_and_stays_open(p):
     expect("Socket=77" in ini_lines(p.folder), "file is %r" % ini_lines(p.folder))
 
 
+def full_disk_refuses_a_save_that_would_grow_the_file(p):
+    """On a disk filled to the last byte, a save that would grow the file is refused before
+    anything is written: the platform would cut the file and report success. Once there is
+    room again, the retry saves and keeps the file's other section."""
+    if os.geteuid() != 0:
+        raise Skip("only root may mount the small file system this needs")
+    disk = os.path.join(os.path.dirname(p.folder), "Small Disk")
+    os.makedirs(disk)
+    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", disk],
+                             capture_output=True, text=True)
+    if mounted.returncode != 0:
+        raise Skip("no small file system can be mounted here: %s" % mounted.stderr.strip())
+    try:
+        shutil.copy(p.exe, os.path.join(disk, "hvsetup.exe"))
+        p.folder, p.exe = disk, os.path.join(disk, "hvsetup.exe")
+        game = "".join("Line%03d=%s\r\n" % (i, "x" * 40) for i in range(85))
+        write_ini(disk, "[Options]\r\nSocket=5\r\n[Game]\r\n" + game)
+        filler = os.path.join(disk, "filler")
+        fd = os.open(filler, os.O_WRONLY | os.O_CREAT)
+        for chunk in (4096, 1):  # to the last byte
+            try:
+                while os.write(fd, b"\0" * chunk):
+                    pass
+            except OSError:
+                pass
+        os.close(fd)
+        before = read_bytes(disk)
+        p.start()
+        p.replace_text(SOCKET, "77")
+        p.click(OK)
+        expect_save_warning(p.dismiss(SAVE_FAILED), disk, ADVICE_DISK_FULL % "Z:\\")
+        p.expect_running()
+        expect(read_bytes(disk) == before, "the refused save changed the file")
+        os.remove(filler)
+        p.click(OK)
+        expect(p.wait_exit() == 0, "exit code is not 0")
+        lines = ini_lines(disk)
+        expect("Socket=77" in lines and lines[-1] == "Line084=" + "x" * 40,
+               "file is %r" % lines)
+    finally:
+        p.stop()
+        subprocess.run(["umount", "-l", disk], capture_output=True)
 
 
 def missing_template_exits_1(p):
@@ -154,7 +211,8 @@ def legacy_windows_versions(p):
 SCENARIOS = {f.__name__: f for f in [
     save_into_missing_file, round_trip_keeps_foreign_lines, refused_socket_then_corrected,
     enter_walks_through_the_fields, cancel_escape_and_close_keep_the_file,
-    unwritable_file_warns_and_stays_open, missing_template_exits_1, legacy_windows_versions]}
+    unwritable_file_warns_and_stays_open, full_disk_refuses_a_save_that_would_grow_the_file,
+    missing_template_exits_1, legacy_windows_versions]}
 
 if __name__ == "__main__":
     sys.exit(run_scenarios(SCENARIOS))

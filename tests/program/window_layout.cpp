@@ -5,6 +5,7 @@
 //   window L T R B       the whole window, frame and caption included
 //   client L T R B       its client area
 //   control ID L T R B   one line per child window, in z-order
+//   text ID TEXT         the child window's text, line breaks written as \n
 //   code_page N          the ANSI code page programs started like this one run under
 // Exit code 1 when no visible top-level window has that caption.
 // window_layout --hold-desktop stays attached to Wine's desktop until it is ended, so that one
@@ -27,6 +28,18 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM) {
     std::snprintf(what, sizeof what, "control %d", GetDlgCtrlID(control));
     PrintRect(what, r);
   }
+  static char text[4096];  // one call at a time; too large a frame for a helper without stack probes
+  text[0] = '\0';
+  GetWindowTextA(control, text, sizeof text);
+  std::printf("text %d ", GetDlgCtrlID(control));
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (*c == '\n') {
+      std::printf("\\n");
+    } else if (*c != '\r') {
+      std::putchar(*c);
+    }
+  }
+  std::putchar('\n');
   return TRUE;
 }
 
