@@ -40,12 +40,14 @@ void ShowSaveError(const SaveRefusal& refusal, const LeadByteRanges& lead) {
   SystemErrorText(refusal.error, reason, sizeof reason);
   // The drive to free space on; the folder itself when no drive or share can be named.
   char drive[kHomePrefixCapacity];
-  if (!DriveRootOf(HomePrefix, lead, drive, sizeof drive)) CopyText(drive, sizeof drive, HomePrefix);
+  if (!DriveRootOf(HomePrefix, lead, drive, sizeof drive)) {
+    CopyText(drive, sizeof drive, HomePrefix);
+  }
+  const SaveAdvice advice = ChooseSaveAdvice(refusal, NtMajorVersion(GetVersion()));
   const WarningLine lines[] = {
       {IDS_SAVE_FAILED_TEXT, path},
       {0, reason},
-      {IDS_ADVICE_GENERAL + static_cast<UINT>(ChooseSaveAdvice(refusal, NtMajorVersion(GetVersion()))),
-       drive},
+      {IDS_ADVICE_GENERAL + static_cast<UINT>(advice), drive},
   };
   ShowWarningLines(AppInstance, IDS_SAVE_FAILED_CAPTION, lines, sizeof lines / sizeof lines[0]);
 }

@@ -20,7 +20,8 @@ constexpr std::size_t SavedLineBound(std::size_t key_size, std::size_t value_len
 constexpr std::size_t kSaveGrowthBound =
     2 + 2 + (sizeof kOptionsSection - 1) + 2 + 2 + SavedLineBound(sizeof kKeyResolution, 1) +
     SavedLineBound(sizeof kKeyVideoBackBuffer, 1) + SavedLineBound(sizeof kKeyHardwareFills, 1) +
-    SavedLineBound(sizeof kKeyCompatibility, 1) + SavedLineBound(sizeof kKeySocket, kSocketMaxDigits) +
+    SavedLineBound(sizeof kKeyCompatibility, 1) +
+    SavedLineBound(sizeof kKeySocket, kSocketMaxDigits) +
     SavedLineBound(sizeof kKeyDestNet, sizeof kAddressMask - 1);
 
 // 1 when `free_bytes` on the file's volume hold the whole file as it will be after the save.

@@ -28,7 +28,8 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM) {
     std::snprintf(what, sizeof what, "control %d", GetDlgCtrlID(control));
     PrintRect(what, r);
   }
-  static char text[4096];  // one call at a time; too large a frame for a helper without stack probes
+  // One call at a time; on the stack it would make too large a frame for code without probes.
+  static char text[4096];
   text[0] = '\0';
   GetWindowTextA(control, text, sizeof text);
   std::printf("text %d ", GetDlgCtrlID(control));

@@ -428,7 +428,8 @@ TEST_F(OptionsDialog, CancelEscapeAndCloseSaveNothing) {
   EXPECT_TRUE(warnings_seen.empty());
 }
 
-const char kGeneralAdvice[] = "Check that the file and its folder can be written to, then try again.";
+const char kGeneralAdvice[] =
+    "Check that the file and its folder can be written to, then try again.";
 
 // The save warning as the user reads it: the file, the system's reason (none for error 0),
 // and the advice.
@@ -574,7 +575,8 @@ TEST_F(OptionsDialog, ASaveThatWouldNotFitOnTheDiskIsRefused) {
   Open();
   SetText(IDC_SOCKET, "77");
   const std::string drive = ini_.substr(0, 3);  // "C:\"
-  const std::string full_advice = "Drive " + drive + " is full. Free some space on it, then press OK again.";
+  const std::string full_advice =
+      "Drive " + drive + " is full. Free some space on it, then press OK again.";
 
   // The file's own folder is asked where the Ex call exists.
   SaveCalls calls = CachedSaveCalls();
