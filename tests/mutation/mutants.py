@@ -188,8 +188,9 @@ MUTANTS = [
       "win32", DIALOG, "the save warning does not say why"),
     M("administrator_advice_everywhere", "settings/save_check.cpp",
       "if (refusal.error == kErrorAccessDenied && nt_major >= 6)",
-      "if (refusal.error == kErrorAccessDenied)",
-      "host", UNIT, "Windows 95 and NT 4 users told to run as administrator"),
+      "if (refusal.error == kErrorAccessDenied && nt_major >= 4)",
+      "host", UNIT, "NT 4 and XP users, who have no administrators-only folders, told to run as "
+      "administrator"),
     M("save_not_flushed", "dialog/options_dialog.cpp",
       "  FlushSettings(write);\n", "",
       "win32", DIALOG, "a save stays in the cache of Windows 95, 98 and Me, which the DOS "
