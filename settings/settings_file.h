@@ -31,8 +31,8 @@ void FlushSettings(ProfileWriteCall write);
 // a full disk.
 struct SaveCalls {
   ProfileWriteCall write;
-  // Windows 95 before OSR2 and NT 3.51 lack the Ex form (it is looked up, and may be null);
-  // the plain one tops out at 2 GB, enough to tell a full disk.
+  // The first Windows 95 (the Ex form came with OSR2) and Win32s lack the Ex form: it is
+  // looked up, and may be null. The plain one tops out at 2 GB, enough to tell a full disk.
   BOOL(WINAPI* GetDiskFreeSpaceExA)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
   BOOL(WINAPI* GetDiskFreeSpaceA)(LPCSTR, LPDWORD, LPDWORD, LPDWORD, LPDWORD);
 };
