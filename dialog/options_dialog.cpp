@@ -136,17 +136,25 @@ void LoadToggle(HWND dialog, const ToggleBinding& binding) {
 
 // Every key is written even after one fails, so that as much as possible is saved; the
 // result says whether all of them were. What was written is flushed either way.
-int SaveOptions(HWND dialog, ProfileWriteCall write) {
+int SaveOptions(HWND dialog, ProfileWriteCall write, const char* file) {
   int all_written = 1;
   for (const ToggleBinding& binding : kToggleBindings) {
-    if (binding.saved && !SaveToggle(dialog, binding, write)) all_written = 0;
+    if (binding.saved && !SaveToggle(dialog, binding, write, file)) all_written = 0;
   }
   for (const TextBinding& binding : kTextBindings) {
-    if (!SaveText(dialog, binding, write)) all_written = 0;
+    if (!SaveText(dialog, binding, write, file)) all_written = 0;
   }
-  FlushSettings(write);
+  FlushSettings(file, write);
   return all_written;
 }
+
+namespace {
+
+int WriteOptionKeys(void* dialog, ProfileWriteCall write, const char* file) {
+  return SaveOptions(static_cast<HWND>(dialog), write, file);
+}
+
+}  // namespace
 
 int SaveOrWarn(HWND dialog, const SaveCalls& calls) {
   const LeadByteRanges lead = AnsiLeadBytes(LookUpCodePageCalls());
@@ -155,17 +163,19 @@ int SaveOrWarn(HWND dialog, const SaveCalls& calls) {
     ShowSaveError(refusal, lead);
     return 0;
   }
-  if (!SaveOptions(dialog, calls.write)) {
-    // The check passed and a write failed all the same: no reason can be named.
-    ShowSaveError(SaveRefusal{0, 0, 0, 0}, lead);
+  unsigned long error = 0;
+  if (!SaveSettingsFile(calls, WriteOptionKeys, dialog, &error)) {
+    // The check passed and the save failed all the same.
+    ShowSaveError(SaveRefusal{error, 0, 0, 0}, lead);
     return 0;
   }
   return 1;
 }
 
-int SaveToggle(HWND dialog, const ToggleBinding& binding, ProfileWriteCall write) {
+int SaveToggle(HWND dialog, const ToggleBinding& binding, ProfileWriteCall write,
+               const char* file) {
   const int checked = IsDlgButtonChecked(dialog, binding.control) == BST_CHECKED;
-  return WriteSetting(binding.section, binding.key, ToggleValueForState(binding, checked), write);
+  return write(binding.section, binding.key, ToggleValueForState(binding, checked), file) ? 1 : 0;
 }
 
 void LoadText(HWND dialog, const TextBinding& binding) {
@@ -174,12 +184,13 @@ void LoadText(HWND dialog, const TextBinding& binding) {
   SetControlText(dialog, binding.control, value);
 }
 
-int SaveText(HWND dialog, const TextBinding& binding, ProfileWriteCall write) {
+int SaveText(HWND dialog, const TextBinding& binding, ProfileWriteCall write,
+             const char* file) {
   char text[kSettingValueCapacity];
   // Only texts that passed their rule are saved, and those are short; a text that does
   // not fit is not written cut short.
   if (!ReadControlText(dialog, binding.control, text, sizeof text)) return 0;
-  return WriteSetting(binding.section, binding.key, text, write);
+  return write(binding.section, binding.key, text, file) ? 1 : 0;
 }
 
 int ValidateSocketField(HWND dialog, int control) {

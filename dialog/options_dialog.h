@@ -15,16 +15,19 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wparam, LPA
 int OnOptionsCommand(HWND dialog, int command);
 
 void LoadToggle(HWND dialog, const ToggleBinding& binding);
-int SaveToggle(HWND dialog, const ToggleBinding& binding, ProfileWriteCall write);
+int SaveToggle(HWND dialog, const ToggleBinding& binding, ProfileWriteCall write,
+               const char* file);
 void LoadText(HWND dialog, const TextBinding& binding);
-int SaveText(HWND dialog, const TextBinding& binding, ProfileWriteCall write);
-// Writes the six keys through `write` (the platform's call, or a test's stand-in), then
-// flushes the file; 1 when every key was written.
-int SaveOptions(HWND dialog, ProfileWriteCall write);
+int SaveText(HWND dialog, const TextBinding& binding, ProfileWriteCall write,
+             const char* file);
+// Writes the six keys into `file` through `write` (the platform's call, or a test's
+// stand-in), then flushes the profile cache; 1 when every key was written.
+int SaveOptions(HWND dialog, ProfileWriteCall write, const char* file);
 
-// Checks that the file can be written, then saves; when either fails, warns the user with
-// the file, the reason and what to do, and returns 0 with the file as it was (or as far as
-// the failed writes got). `calls` are the platform's, or a test's stand-ins.
+// Checks that the file can be written, then saves (through a copy where the system can
+// rename one over the file); when either fails, warns the user with the file, the reason
+// and what to do, and returns 0 with the file as it was (or, where the save writes in
+// place, as far as the failed writes got). `calls` are the platform's, or a test's.
 int SaveOrWarn(HWND dialog, const SaveCalls& calls);
 
 // 1 when the field's text passes its rule; otherwise the user has been warned and it is 0.

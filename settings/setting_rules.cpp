@@ -32,7 +32,12 @@ const char* ToggleValueForState(const ToggleBinding& binding, int checked) {
 }
 
 int FormatSettingsPath(char* path, std::size_t capacity, const char* home_prefix) {
-  if (CopyText(path, capacity, home_prefix) && AppendText(path, capacity, kSettingsFileName)) {
+  return FormatPathInFolder(path, capacity, home_prefix, kSettingsFileName);
+}
+
+int FormatPathInFolder(char* path, std::size_t capacity, const char* home_prefix,
+                       const char* file_name) {
+  if (CopyText(path, capacity, home_prefix) && AppendText(path, capacity, file_name)) {
     return 1;
   }
   if (capacity > 0) path[0] = '\0';

@@ -8,6 +8,10 @@
 
 constexpr char kSettingsFileName[] = "halvern.ini";
 constexpr char kOptionsSection[] = "Options";
+// The copy a save writes before it takes the settings file's place: beside it, under a
+// name of the same length that a short-name (8.3) file system can hold.
+constexpr char kSaveCopyFileName[] = "hvsetup.tmp";
+static_assert(sizeof kSaveCopyFileName == sizeof kSettingsFileName, "the copy's path must fit");
 
 constexpr char kKeyResolution[] = "Resolution";
 constexpr char kKeyVideoBackBuffer[] = "VideoBackBuffer";
@@ -56,3 +60,6 @@ const char* ToggleValueForState(const ToggleBinding& binding, int checked);
 // Home prefix followed by the file name; 0 (and an empty path) when it does not fit, so
 // that a cut path never names some other file.
 int FormatSettingsPath(char* path, std::size_t capacity, const char* home_prefix);
+// The same for another file in that folder.
+int FormatPathInFolder(char* path, std::size_t capacity, const char* home_prefix,
+                       const char* file_name);

@@ -3,11 +3,27 @@
 
 #include <windows.h>
 
+#include "settings/save_steps.h"
 #include "shell/bounded_text.h"
 #include "shell/home_directory.h"
 #include "shell/look_up.h"
 
 namespace {
+
+// Every open shares reading and writing: other programs (Halvern among them) may hold the
+// file, and the platform's profile calls open it too.
+HANDLE OpenFile(const char* path, DWORD access, DWORD disposition) {
+  return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// 1 with `found` filled when `path` names a file or folder.
+int FindFile(const char* path, WIN32_FIND_DATAA* found) {
+  HANDLE search = FindFirstFileA(path, found);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  FindClose(search);
+  return 1;
+}
 
 // Free bytes for this user on the volume that holds the program's folder. Under Wine, and
 // with NTFS mount points, a folder can lie on another volume than its drive's root, so the
@@ -59,11 +75,10 @@ int WriteSetting(const char* section, const char* key, const char* value,
   return write(section, key, value, path) ? 1 : 0;
 }
 
-void FlushSettings(ProfileWriteCall write) {
-  char path[kSettingsPathCapacity];
+void FlushSettings(const char* file, ProfileWriteCall write) {
   // A null section, key and value is the platform's request to flush; its result is 0
   // when it did, so it says nothing about the writes.
-  if (FormatSettingsPath(path, sizeof path, HomePrefix)) write(nullptr, nullptr, nullptr, path);
+  write(nullptr, nullptr, nullptr, file);
 }
 
 SaveCalls PlatformSaveCalls() {
@@ -71,7 +86,10 @@ SaveCalls PlatformSaveCalls() {
   SaveCalls calls;
   calls.write = WritePrivateProfileStringA;
   calls.GetDiskFreeSpaceA = GetDiskFreeSpaceA;
-  LookUp(GetModuleHandleA(kKernelModule), "GetDiskFreeSpaceExA", &calls.GetDiskFreeSpaceExA);
+  const HMODULE kernel = GetModuleHandleA(kKernelModule);
+  LookUp(kernel, "GetDiskFreeSpaceExA", &calls.GetDiskFreeSpaceExA);
+  calls.MoveFileExA = nullptr;
+  if (NtMajorVersion(GetVersion()) != 0) LookUp(kernel, "MoveFileExA", &calls.MoveFileExA);
   return calls;
 }
 
@@ -85,9 +103,8 @@ int CheckSettingsWritable(const SaveCalls& calls, const LeadByteRanges& lead,
   }
   unsigned long long size = 0;
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(path, &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    FindClose(search);
+  const int exists = FindFile(path, &found);
+  if (exists) {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       refusal->error = ERROR_ACCESS_DENIED;
       refusal->not_a_file = 1;
@@ -102,12 +119,119 @@ int CheckSettingsWritable(const SaveCalls& calls, const LeadByteRanges& lead,
     refusal->disk_full = 1;
     return 0;
   }
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A missing file is tried by making the save's copy, which the save then reuses or
+  // removes: a save stopped here must not leave an empty settings file behind.
+  if (!exists) FormatPathInFolder(path, sizeof path, HomePrefix, kSaveCopyFileName);
+  HANDLE file = OpenFile(path, GENERIC_WRITE, exists ? OPEN_EXISTING : OPEN_ALWAYS);
   if (file == INVALID_HANDLE_VALUE) {
     refusal->error = GetLastError();
     return 0;
   }
   CloseHandle(file);
   return 1;
+}
+
+namespace {
+
+// One save's files and calls, handed to each step.
+struct FileSave {
+  const SaveCalls* calls;
+  KeyWriter write_keys;
+  void* keys_context;
+  char file[kSettingsPathCapacity];
+  char copy[kSettingsPathCapacity];
+  DWORD attributes;  // the file's, or 0 where it is missing
+  int exists;
+};
+
+unsigned long CopyContent(HANDLE from, HANDLE to) {
+  char buffer[2048];
+  for (;;) {
+    DWORD got = 0;
+    DWORD put = 0;
+    if (!ReadFile(from, buffer, sizeof buffer, &got, nullptr)) return GetLastError();
+    if (got == 0) return 0;
+    if (!WriteFile(to, buffer, got, &put, nullptr)) return GetLastError();
+    if (put != got) return ERROR_DISK_FULL;
+  }
+}
+
+unsigned long MakeCopy(FileSave& save) {
+  WIN32_FIND_DATAA found;
+  save.exists = FindFile(save.file, &found);
+  save.attributes = save.exists ? found.dwFileAttributes : 0;
+  HANDLE from = OpenFile(save.file, GENERIC_READ, OPEN_EXISTING);
+  if (from == INVALID_HANDLE_VALUE && save.exists) return GetLastError();
+  unsigned long error = 0;
+  if (save.exists) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(from, &info)) {
+      error = GetLastError();
+    } else if (!MayReplaceByRename(save.attributes, info.nNumberOfLinks)) {
+      error = ERROR_NOT_SUPPORTED;
+    }
+  }
+  if (error == 0) {
+    // A copy left by an interrupted save is reused. (One left hidden, by a power cut just
+    // before its rename, is refused here; the save then writes in place and removes it.)
+    HANDLE to = OpenFile(save.copy, GENERIC_WRITE, CREATE_ALWAYS);
+    if (to == INVALID_HANDLE_VALUE) {
+      error = GetLastError();
+    } else {
+      if (save.exists) error = CopyContent(from, to);
+      CloseHandle(to);
+    }
+  }
+  if (from != INVALID_HANDLE_VALUE) CloseHandle(from);
+  return error;
+}
+
+unsigned long FlushToDisk(const char* path) {
+  HANDLE file = OpenFile(path, GENERIC_WRITE, OPEN_EXISTING);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  const unsigned long error = FlushFileBuffers(file) ? 0 : GetLastError();
+  CloseHandle(file);
+  return error;
+}
+
+unsigned long RenameCopyOverFile(const FileSave& save) {
+  const DWORD kept = KeptAttributes(save.attributes);
+  if (save.exists) SetFileAttributesA(save.copy, kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
+  return save.calls->MoveFileExA(save.copy, save.file,
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? 0
+             : GetLastError();
+}
+
+unsigned long DoSaveStep(void* context, SaveStep step, int to_copy) {
+  FileSave& save = *static_cast<FileSave*>(context);
+  const char* target = to_copy ? save.copy : save.file;
+  if (step == kMakeCopy) return MakeCopy(save);
+  if (step == kWriteKeys) {
+    return save.write_keys(save.keys_context, save.calls->write, target) ? 0 : 1;
+  }
+  if (step == kFlushToDisk) return FlushToDisk(target);
+  if (step == kReplaceFile) return RenameCopyOverFile(save);
+  if (step == kRemoveCopy) {
+    DeleteFileA(save.copy);
+  } else {
+    Sleep(kReplacePauseMilliseconds);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int SaveSettingsFile(const SaveCalls& calls, KeyWriter write_keys, void* keys_context,
+                     unsigned long* error) {
+  FileSave save;
+  save.calls = &calls;
+  save.write_keys = write_keys;
+  save.keys_context = keys_context;
+  if (!FormatSettingsPath(save.file, sizeof save.file, HomePrefix) ||
+      !FormatPathInFolder(save.copy, sizeof save.copy, HomePrefix, kSaveCopyFileName)) {
+    *error = ERROR_FILENAME_EXCED_RANGE;
+    return 0;
+  }
+  return RunSave(DoSaveStep, &save, calls.MoveFileExA != nullptr, error);
 }

@@ -21,10 +21,10 @@ void ReadSetting(const char* section, const char* key, const char* fallback,
 int WriteSetting(const char* section, const char* key, const char* value,
                  ProfileWriteCall write = WritePrivateProfileStringA);
 
-// Makes the file on disk hold every key written. Windows 95, 98 and Me keep the file last
-// used in a cache and write it out only later, while the game's DOS edition reads the
-// disk; elsewhere the writes have gone through already and this does nothing.
-void FlushSettings(ProfileWriteCall write);
+// Makes `file` hold every key written. Windows 95, 98 and Me keep the file last used in a
+// cache and write it out only later, while the game's DOS edition reads the disk; elsewhere
+// the writes have gone through already and this does nothing.
+void FlushSettings(const char* file, ProfileWriteCall write);
 
 // The calls a save makes: the profile write, and the free-space queries of the volume that
 // holds the file. Tests stand in for a profile cache that reports every write done, or for
@@ -35,14 +35,30 @@ struct SaveCalls {
   // looked up, and may be null. The plain one tops out at 2 GB, enough to tell a full disk.
   BOOL(WINAPI* GetDiskFreeSpaceExA)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
   BOOL(WINAPI* GetDiskFreeSpaceA)(LPCSTR, LPDWORD, LPDWORD, LPDWORD, LPDWORD);
+  // Replaces the file by a renamed copy. Windows NT only (95, 98 and Me have a stub that
+  // fails, and Win32s may lack it), so it is looked up there and null elsewhere; a save
+  // without it writes into the file itself.
+  BOOL(WINAPI* MoveFileExA)(LPCSTR, LPCSTR, DWORD);
 };
 
 SaveCalls PlatformSaveCalls();
 
 // Makes sure, before anything is written, that the settings file can be: the volume has room
 // for the whole file after the save (a free-space query that fails does not block), and the
-// file opens for writing (created where it is missing, as the first write would). A profile
+// file opens for writing (where it is missing, a file can be made in its folder: the save's
+// copy is, and nothing is made under the settings file's own name). A profile
 // cache (Windows 95, 98, Me, Win32s) reports writes done that never reach a read-only file,
 // and a full disk was seen to cut the file while every write reported success. 1 when the
 // save may go ahead; otherwise 0, with `refusal` saying why.
 int CheckSettingsWritable(const SaveCalls& calls, const LeadByteRanges& lead, SaveRefusal* refusal);
+
+// Writes the six keys into `file` and flushes the profile cache; 1 when every key was
+// written. The dialog's, or a test's.
+using KeyWriter = int (*)(void* context, ProfileWriteCall write, const char* file);
+
+// Saves so that a power cut leaves the settings file whole, the old or the new: on Windows NT
+// through a copy that is flushed and renamed over the file, elsewhere (or where that cannot
+// be done) into the file itself, flushed. 1 when the file holds the new content; otherwise
+// 0 with `*error` the reason, 0 when none is known.
+int SaveSettingsFile(const SaveCalls& calls, KeyWriter write_keys, void* keys_context,
+                     unsigned long* error);

@@ -62,6 +62,7 @@ class Program:
                 key, value = line[len("export "):].strip().split("=", 1)
                 self.env[key] = value.strip("'")
         self.process = None
+        self.wrapper = []  # a command to start the program under, such as strace
         self.window = None
         self.controls = {}
         self.code_page = None
@@ -74,8 +75,8 @@ class Program:
         started_in = os.path.join(self.folder, "..", "elsewhere")
         os.makedirs(started_in, exist_ok=True)
         self.process = subprocess.Popen(
-            ["bash", self.args.wine_env, "run", self.args.wine_root, str(self.args.bits),
-             self.exe, *arguments],
+            [*self.wrapper, "bash", self.args.wine_env, "run", self.args.wine_root,
+             str(self.args.bits), self.exe, *arguments],
             cwd=started_in, env=self.env, stdin=subprocess.DEVNULL,
             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         self.window = self.wait_window(CAPTION)

@@ -171,6 +171,22 @@ def folder_not_writable(p):
         expect_saved(p.folder, Socket="77")
 
 
+def folder_refusing_new_files_still_saves_the_file(p):
+    """A folder where no file can be made but the settings file can be written: the save's
+    copy cannot be made, so the keys go into the file itself, and the save is done."""
+    write_ini(p.folder, "[Options]\r\nSocket=5\r\n[Game]\r\nLevel=3\r\n")
+    if subprocess.run(["chattr", "+i", p.folder], capture_output=True).returncode != 0:
+        raise Skip("chattr +i is refused here, so no folder can refuse new files to root")
+    try:
+        p.start()
+        expect(p.save_or_refuse("77", None) == "saved", "the save was refused")
+    finally:
+        subprocess.run(["chattr", "-i", p.folder], capture_output=True)
+    lines_kept(p, "Level=3")
+    expect(sorted(os.listdir(p.folder)) == ["halvern.ini", "hvsetup.exe"],
+           "files beside the settings file: %s" % sorted(os.listdir(p.folder)))
+
+
 def file_held_open_by_another_program(p):
     if not p.args.helper:
         raise Failure("needs --helper (the file-holding program)")
@@ -326,7 +342,8 @@ SCENARIOS = {f.__name__: f for f in [
     binary_garbage, five_megabyte_file, line_of_100000_characters,
     values_of_254_to_300_characters, line_endings, duplicate_sections_and_keys,
     other_letter_cases_and_blanks, high_bytes_in_values, empty_file, read_only_file,
-    folder_in_place_of_file, folder_not_writable, file_held_open_by_another_program,
+    folder_in_place_of_file, folder_not_writable, folder_refusing_new_files_still_saves_the_file,
+    file_held_open_by_another_program,
     installed_under_long_and_foreign_paths, folders_the_code_page_cannot_spell,
     renamed_under_code_page(932), renamed_under_code_page(936), renamed_under_code_page(950)]}
 

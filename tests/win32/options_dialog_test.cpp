@@ -323,7 +323,7 @@ TEST_F(OptionsDialog, ASaveWritesTheSixKeysInOrderThenFlushesTheFile) {
   Click(IDC_HARDWARE_FILLS);
   SetText(IDC_SOCKET, "213");
   profile_calls.clear();
-  EXPECT_EQ(SaveOptions(dialog_, RecordProfileWrite), 1);
+  EXPECT_EQ(SaveOptions(dialog_, RecordProfileWrite, ini_.c_str()), 1);
   const std::string file = " @ " + ini_;
   EXPECT_EQ(profile_calls,
             (std::vector<std::string>{
@@ -635,6 +635,129 @@ TEST_F(OptionsDialog, ASaveGrowsTheFileByNoMoreThanTheRoomItAsksFor) {
     DestroyWindow(dialog_);
     dialog_ = nullptr;
   }
+}
+
+// --- A save that a power cut cannot corrupt -------------------------------------------------
+
+// The file's identity on its volume: a file renamed into its place has another.
+unsigned long long FileId(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  BY_HANDLE_FILE_INFORMATION info = {};
+  const BOOL got = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
+  EXPECT_TRUE(got) << "GetFileInformationByHandle(" << path << "): "
+                   << hvtest::ErrorText(GetLastError());
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+}
+
+constexpr DWORD kMarks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+TEST_F(OptionsDialog, ASaveRenamesAFlushedCopyOverTheFileKeepingItsMarks) {
+  WriteIni("[Player]\r\nName=Ann\r\n[Options]\r\nSocket=5\r\n");
+  ASSERT_TRUE(SetFileAttributesA(ini_.c_str(), kMarks)) << hvtest::ErrorText(GetLastError());
+  if ((GetFileAttributesA(ini_.c_str()) & kMarks) != kMarks) {
+    GTEST_SKIP() << "this file system keeps no hidden or system mark on " << ini_;
+  }
+  const unsigned long long before = FileId(ini_);
+  Open();
+  Click(IDC_HARDWARE_FILLS);
+  EXPECT_EQ(SaveOrWarn(dialog_, PlatformSaveCalls()), 1);
+  EXPECT_TRUE(warnings_seen.empty());
+  const DWORD marks = GetFileAttributesA(ini_.c_str()) & kMarks;
+  SetFileAttributesA(ini_.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(marks, kMarks);
+  EXPECT_NE(FileId(ini_), before) << "the file was written in place, not replaced";
+  const std::vector<std::string> lines = IniLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Name=Ann"), 1);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "HardwareFills=1"), 1);
+  EXPECT_FALSE(hvtest::FileExists(folder_ + "hvsetup.tmp"));
+}
+
+TEST_F(OptionsDialog, AFileThatCannotBeReplacedIsSavedInPlaceWithoutAWord) {
+  // Held open without delete sharing (as a game or an editor may hold it), or a hard link
+  // whose other name must see the new settings too: the rename would fail, or cut the link.
+  for (const bool hard_link : {false, true}) {
+    SCOPED_TRACE(hard_link ? "hard link" : "held open");
+    WriteIni("[Options]\r\nSocket=5\r\n[Game]\r\nLevel=3\r\n");
+    const std::string other = folder_ + "other name.ini";
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (hard_link) {
+      BOOL(WINAPI * link)(LPCSTR, LPCSTR, LPSECURITY_ATTRIBUTES) = nullptr;
+      link = reinterpret_cast<decltype(link)>(reinterpret_cast<void (*)()>(
+          GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateHardLinkA")));
+      ASSERT_NE(link, nullptr);
+      ASSERT_TRUE(link(other.c_str(), ini_.c_str(), nullptr)) << hvtest::ErrorText(GetLastError());
+    } else {
+      held = CreateFileA(ini_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      ASSERT_NE(held, INVALID_HANDLE_VALUE) << hvtest::ErrorText(GetLastError());
+    }
+    const unsigned long long before = FileId(ini_);
+    Open();
+    Click(IDC_HARDWARE_FILLS);
+    EXPECT_EQ(SaveOrWarn(dialog_, PlatformSaveCalls()), 1);
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    EXPECT_TRUE(warnings_seen.empty());
+    EXPECT_EQ(FileId(ini_), before) << "the file was replaced";
+    const std::vector<std::string> lines = IniLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "HardwareFills=1"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Level=3"), 1);
+    if (hard_link) EXPECT_EQ(hvtest::ReadWholeFile(other), hvtest::ReadWholeFile(ini_));
+    EXPECT_FALSE(hvtest::FileExists(folder_ + "hvsetup.tmp"));
+    DeleteFileA(other.c_str());
+    DestroyWindow(dialog_);
+    dialog_ = nullptr;
+  }
+}
+
+TEST_F(OptionsDialog, ACopyLeftByAnInterruptedSaveIsNeverReadAndIsReusedOrRemoved) {
+  const std::string stray = folder_ + "hvsetup.tmp";
+  for (const bool can_rename : {true, false}) {  // Windows NT; 95, 98, Me and Win32s
+    SCOPED_TRACE(can_rename ? "renamed into place" : "written in place");
+    WriteIni("[Options]\r\nSocket=5\r\n");
+    ASSERT_TRUE(hvtest::WriteWholeFile(stray, "[Options]\r\nSocket=999\r\nStray=1\r\n"));
+    Open();
+    EXPECT_EQ(Text(IDC_SOCKET), "5");
+    SaveCalls calls = PlatformSaveCalls();
+    ASSERT_NE(calls.MoveFileExA, nullptr) << "this Windows has no MoveFileExA";
+    if (!can_rename) calls.MoveFileExA = nullptr;
+    EXPECT_EQ(SaveOrWarn(dialog_, calls), 1);
+    const std::vector<std::string> lines = IniLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Socket=5"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Stray=1"), 0);
+    EXPECT_FALSE(hvtest::FileExists(stray));
+    DestroyWindow(dialog_);
+    dialog_ = nullptr;
+  }
+}
+
+TEST_F(OptionsDialog, TheKeysGoIntoTheCopyWhereTheSystemCanRenameItElseIntoTheFile) {
+  // The stand-in writes nothing: the file must be there for the flush in place to find it.
+  WriteIni("[Options]\r\nSocket=5\r\n");
+  Open();
+  const std::string copy = " @ " + folder_ + "hvsetup.tmp";
+  const std::string file = " @ " + ini_;
+  SaveCalls calls = {RecordProfileWrite, nullptr, FailedFreeSpace, nullptr};
+  profile_calls.clear();
+  EXPECT_EQ(SaveOrWarn(dialog_, calls), 1);
+  ASSERT_EQ(profile_calls.size(), 7u);  // six keys and the cache's flush
+  for (const std::string& call : profile_calls) EXPECT_NE(call.find(file), std::string::npos);
+
+  calls.MoveFileExA = PlatformSaveCalls().MoveFileExA;
+  ASSERT_NE(calls.MoveFileExA, nullptr) << "this Windows has no MoveFileExA";
+  profile_calls.clear();
+  EXPECT_EQ(SaveOrWarn(dialog_, calls), 1);
+  ASSERT_EQ(profile_calls.size(), 7u);
+  for (const std::string& call : profile_calls) EXPECT_NE(call.find(copy), std::string::npos);
+  EXPECT_FALSE(hvtest::FileExists(folder_ + "hvsetup.tmp"));
+}
+
+TEST_F(OptionsDialog, TheCheckBeforeASaveMakesNoFileUnderTheSettingsFilesName) {
+  // A save stopped right after the check must not leave an empty settings file behind.
+  SaveRefusal refusal;
+  EXPECT_EQ(CheckSettingsWritable(PlatformSaveCalls(), kSingleByteCodePage, &refusal), 1);
+  EXPECT_FALSE(hvtest::FileExists(ini_));
 }
 
 TEST_F(OptionsDialog, CenterOnDesktopPutsTheDialogInTheMiddle) {
