@@ -1,0 +1,66 @@
+// The VirtualStore folder and folder containment, by characters of the ANSI code page.
+#include "settings/folder_rules.h"
+
+#include "shell/bounded_text.h"
+
+namespace {
+
+char Folded(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+int IsDriveLetter(char c) { return Folded(c) >= 'A' && Folded(c) <= 'Z'; }
+
+// "X:\..." : a whole path on a drive.
+int IsDrivePath(const char* path) {
+  return IsDriveLetter(path[0]) && path[1] == ':' && path[2] == '\\';
+}
+
+// The length of `path` without one trailing backslash, a whole character of its own.
+std::size_t LengthWithoutSeparator(const char* path, const LeadByteRanges& lead) {
+  const char* last = nullptr;
+  for (const char* c = path; *c != '\0'; c = NextChar(c, lead)) last = c;
+  const std::size_t length = TextLength(path);
+  return (last != nullptr && *last == '\\' && last + 1 == path + length) ? length - 1 : length;
+}
+
+}  // namespace
+
+int IsInsideFolder(const char* path, const char* folder, const LeadByteRanges& lead) {
+  const std::size_t length = LengthWithoutSeparator(folder, lead);
+  if (length == 0) return 0;
+  const char* p = path;
+  const char* f = folder;
+  // Character by character, each walked by its own characters: a lead byte and its second
+  // byte compare exactly, together, and never with half of another character.
+  while (static_cast<std::size_t>(f - folder) < length) {
+    const char* next_f = NextChar(f, lead);
+    const char* next_p = *p != '\0' ? NextChar(p, lead) : p;
+    if (next_f - f != next_p - p) return 0;
+    if (next_f - f == 2 ? (p[0] != f[0] || p[1] != f[1]) : Folded(*p) != Folded(*f)) return 0;
+    p = next_p;
+    f = next_f;
+  }
+  return *p == '\0' || *p == '\\';
+}
+
+int VirtualStoreFolder(const char* home_prefix, const char* local_app_data,
+                       const char* windows_folder, const char* file_name,
+                       const LeadByteRanges& lead, char* folder, std::size_t capacity) {
+  if (capacity > 0) folder[0] = '\0';
+  if (!IsDrivePath(home_prefix) || !IsDrivePath(windows_folder) ||
+      !IsDrivePath(local_app_data) || Folded(home_prefix[0]) != Folded(windows_folder[0])) {
+    return 0;
+  }
+  for (const char* c = local_app_data; *c != '\0'; c = NextChar(c, lead)) {
+    if (*c == '?') return 0;
+  }
+  const std::size_t base = LengthWithoutSeparator(local_app_data, lead);
+  const std::size_t needed = base + (sizeof "\\VirtualStore" - 1) +
+                             (TextLength(home_prefix) - 2) + TextLength(file_name) + 1;
+  if (needed > capacity || !CopyTextPart(folder, capacity, local_app_data, base) ||
+      !AppendText(folder, capacity, "\\VirtualStore") ||
+      !AppendText(folder, capacity, home_prefix + 2)) {
+    if (capacity > 0) folder[0] = '\0';
+    return 0;
+  }
+  return 1;
+}
