@@ -7,8 +7,8 @@
 # architecture now sees the security suite's library versions and the other does not, and
 # multi-arch pairs must match), try once more with the release's own suites preferred, so
 # that both architectures take their libraries from one suite. The user's apt sources are
-# never edited, and nothing is downgraded (a target release gets priority 990, below the
-# 1000 that a downgrade needs).
+# never edited, no installed package is removed (--no-remove), and none is downgraded (a
+# target release gets priority 990, below the 1000 that a downgrade needs).
 #
 # The caller sets: codename (the release's, for -t), sudo ("" or "sudo").
 # Safe under set -euo pipefail: a failing apt call is tested, never left to stop the script.
@@ -71,8 +71,8 @@ apt_update() {
 
 apt_try_install() {
   apt_new_log
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@" \
-    >"$apt_log" 2>&1
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+    --no-remove "$@" >"$apt_log" 2>&1
 }
 
 # apt-get install ARGS..., and once more with the release's own suites preferred when the
