@@ -4,7 +4,8 @@
 #include "settings/save_check.h"
 
 int MayReplaceByRename(unsigned long attributes, unsigned long link_count) {
-  return link_count <= 1 && (attributes & (kAttributeReparsePoint | kAttributeReadOnly)) == 0;
+  return link_count <= 1 &&
+         (attributes & (kAttributeReparsePoint | kAttributeReadOnly | kAttributeEncrypted)) == 0;
 }
 
 unsigned long KeptAttributes(unsigned long attributes) {

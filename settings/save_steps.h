@@ -37,10 +37,12 @@ constexpr unsigned long kAttributeHidden = 0x2;
 constexpr unsigned long kAttributeSystem = 0x4;
 constexpr unsigned long kAttributeArchive = 0x20;
 constexpr unsigned long kAttributeReparsePoint = 0x400;
+constexpr unsigned long kAttributeEncrypted = 0x4000;
 
 // 1 when a copy renamed over the file may take its place: not for a hard link with other
 // names or a link to another file (the rename would cut the link and the other names would
-// keep the old settings), and not for a read-only file, which the rename is refused for.
+// keep the old settings), not for a read-only file, which the rename is refused for, and
+// not for an encrypted one, whose copy would lie on the disk unencrypted.
 int MayReplaceByRename(unsigned long attributes, unsigned long link_count);
 
 // The attributes the copy takes over before it replaces the file.

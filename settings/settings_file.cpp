@@ -197,10 +197,15 @@ unsigned long FlushToDisk(const char* path) {
 unsigned long RenameCopyOverFile(const FileSave& save) {
   const DWORD kept = KeptAttributes(save.attributes);
   if (save.exists) SetFileAttributesA(save.copy, kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
-  return save.calls->MoveFileExA(save.copy, save.file,
-                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-             ? 0
-             : GetLastError();
+  DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  for (;;) {
+    if (save.calls->MoveFileExA(save.copy, save.file, flags)) return 0;
+    const DWORD error = GetLastError();
+    // A system that does not know the write-through flag refuses it as an invalid
+    // parameter; a rename within one folder does not need it.
+    if (error != ERROR_INVALID_PARAMETER || flags == MOVEFILE_REPLACE_EXISTING) return error;
+    flags = MOVEFILE_REPLACE_EXISTING;
+  }
 }
 
 unsigned long DoSaveStep(void* context, SaveStep step, int to_copy) {

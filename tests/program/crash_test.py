@@ -61,8 +61,14 @@ def record_save(p, trace):
     settings, presses OK, and returns once the program has ended; the record is `trace`."""
     if shutil.which("strace") is None:
         raise Failure("strace is not installed (scripts/setup installs it)")
+    # Only the calls that name the two files, in any of the forms Wine uses: tracing every
+    # message between the program and the wineserver slows both down enough to lose input.
+    names = [os.path.join(folder, name) for name in ("halvern.ini", "hvsetup.tmp")
+             for folder in (p.folder, os.path.join(p.env["WINEPREFIX"], "dosdevices", "z:")
+                            + os.path.realpath(p.folder))]
     p.wrapper = ["strace", "-I", "1", "-f", "-y", "-xx", "-s", "100000000", "-o", trace,
-                 "-e", "trace=" + ",".join(CALLS), "-p", str(wineserver_pid(p.env)), "--"]
+                 "-e", "trace=" + ",".join(CALLS), *[w for n in names for w in ("-P", n)],
+                 "-p", str(wineserver_pid(p.env)), "--"]
     p.start()
     tracer, p.process = p.process, None
     try:
@@ -74,7 +80,7 @@ def record_save(p, trace):
         p.click(OK)
         # The wineserver lives on, so strace does not end by itself: the program's end is
         # read from the record.
-        ended = re.compile(r"^%s \+\+\+ exited with (\d+) \+\+\+" % program[0], re.M)
+        ended = re.compile(r"^%s +\+\+\+ exited with (\d+) \+\+\+" % program[0], re.M)
         deadline = time.time() + 30
         while time.time() < deadline:
             code = ended.search(open(trace, encoding="latin-1").read())

@@ -119,6 +119,7 @@ TEST(MayReplaceByRename, RefusesLinksAndReadOnlyFiles) {
       {0, 2, 0},     // a hard link with another name
       {kAttributeReparsePoint, 1, 0},  // a symbolic link to another file
       {kAttributeReadOnly, 1, 0},
+      {kAttributeEncrypted | kAttributeArchive, 1, 0},  // its copy would not be encrypted
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::Message() << "attributes " << row.attributes << ", links " << row.links);

@@ -753,6 +753,36 @@ TEST_F(OptionsDialog, TheKeysGoIntoTheCopyWhereTheSystemCanRenameItElseIntoTheFi
   EXPECT_FALSE(hvtest::FileExists(folder_ + "hvsetup.tmp"));
 }
 
+// A MoveFileExA that does not know MOVEFILE_WRITE_THROUGH, as an older Windows NT may not;
+// it records the flags of every call.
+std::vector<DWORD> move_flags;
+
+BOOL WINAPI MoveWithoutWriteThrough(LPCSTR from, LPCSTR to, DWORD flags) {
+  move_flags.push_back(flags);
+  if (flags & MOVEFILE_WRITE_THROUGH) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return PlatformSaveCalls().MoveFileExA(from, to, flags);
+}
+
+TEST_F(OptionsDialog, ARenameRefusedForItsWriteThroughFlagIsAskedAgainWithoutIt) {
+  WriteIni("[Options]\r\nSocket=5\r\n");
+  const unsigned long long before = FileId(ini_);
+  Open();
+  Click(IDC_HARDWARE_FILLS);
+  SaveCalls calls = PlatformSaveCalls();
+  ASSERT_NE(calls.MoveFileExA, nullptr) << "this Windows has no MoveFileExA";
+  calls.MoveFileExA = MoveWithoutWriteThrough;
+  move_flags.clear();
+  EXPECT_EQ(SaveOrWarn(dialog_, calls), 1);
+  EXPECT_EQ(move_flags, (std::vector<DWORD>{MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH,
+                                            MOVEFILE_REPLACE_EXISTING}));
+  EXPECT_NE(FileId(ini_), before) << "the file was written in place, not replaced";
+  const std::vector<std::string> lines = IniLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "HardwareFills=1"), 1);
+}
+
 TEST_F(OptionsDialog, TheCheckBeforeASaveMakesNoFileUnderTheSettingsFilesName) {
   // A save stopped right after the check must not leave an empty settings file behind.
   SaveRefusal refusal;
