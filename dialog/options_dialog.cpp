@@ -6,7 +6,6 @@
 #include "resources/resource.h"
 #include "settings/save_check.h"
 #include "settings/settings_file.h"
-#include "shell/bounded_text.h"
 #include "shell/home_directory.h"
 #include "validation/field_rules.h"
 
@@ -32,22 +31,19 @@ static_assert(IDS_ADVICE_READ_ONLY == IDS_ADVICE_GENERAL + kAdviceReadOnly &&
                   IDS_ADVICE_DISK_FULL == IDS_ADVICE_GENERAL + kAdviceDiskFull,
               "advice strings out of order");
 
-// Names the file, gives the system's reason and the advice that fits.
-void ShowSaveError(const SaveRefusal& refusal, const LeadByteRanges& lead) {
+// Names the file, gives the system's reason and the advice that fits. A full disk is named
+// by the file's folder, the one whose room was asked for: a folder can lie on another volume
+// than its drive's root (an NTFS mount point; under Wine, Z:\ is the root file system).
+void ShowSaveError(const SaveRefusal& refusal) {
   char path[kSettingsPathCapacity];
   FormatSettingsPath(path, sizeof path, HomePrefix);
   char reason[512];
   SystemErrorText(refusal.error, reason, sizeof reason);
-  // The drive to free space on; the folder itself when no drive or share can be named.
-  char drive[kHomePrefixCapacity];
-  if (!DriveRootOf(HomePrefix, lead, drive, sizeof drive)) {
-    CopyText(drive, sizeof drive, HomePrefix);
-  }
   const SaveAdvice advice = ChooseSaveAdvice(refusal, NtMajorVersion(GetVersion()));
   const WarningLine lines[] = {
       {IDS_SAVE_FAILED_TEXT, path},
       {0, reason},
-      {IDS_ADVICE_GENERAL + static_cast<UINT>(advice), drive},
+      {IDS_ADVICE_GENERAL + static_cast<UINT>(advice), HomePrefix},
   };
   ShowWarningLines(AppInstance, IDS_SAVE_FAILED_CAPTION, lines, sizeof lines / sizeof lines[0]);
 }
@@ -160,13 +156,13 @@ int SaveOrWarn(HWND dialog, const SaveCalls& calls) {
   const LeadByteRanges lead = AnsiLeadBytes(LookUpCodePageCalls());
   SaveRefusal refusal;
   if (!CheckSettingsWritable(calls, lead, &refusal)) {
-    ShowSaveError(refusal, lead);
+    ShowSaveError(refusal);
     return 0;
   }
   unsigned long error = 0;
   if (!SaveSettingsFile(calls, WriteOptionKeys, dialog, &error)) {
     // The check passed and the save failed all the same.
-    ShowSaveError(SaveRefusal{error, 0, 0, 0}, lead);
+    ShowSaveError(SaveRefusal{error, 0, 0, 0});
     return 0;
   }
   return 1;

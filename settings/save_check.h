@@ -53,5 +53,6 @@ unsigned NtMajorVersion(unsigned long version);
 SaveAdvice ChooseSaveAdvice(const SaveRefusal& refusal, unsigned nt_major);
 
 // The root of the drive or network share that holds `path` ("C:\", "\\server\share\"), for
-// the free-space query and the advice; 0 (and an empty root) when `path` names neither.
+// the free-space query of systems that take only a root; 0 (and an empty root) when `path`
+// names neither.
 int DriveRootOf(const char* path, const LeadByteRanges& lead, char* root, std::size_t capacity);

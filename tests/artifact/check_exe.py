@@ -67,7 +67,7 @@ STRINGS = {
     208: "Windows lets only administrators change files in this folder. Start hvsetup with "
          "\"Run as administrator\", or keep Halvern in a folder outside Program Files, then "
          "press OK again.",
-    209: "Drive %s is full. Free some space on it, then press OK again.",
+    209: "The disk that holds %s is full. Free some space on it, then press OK again.",
 }
 
 

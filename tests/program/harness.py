@@ -25,7 +25,7 @@ ADVICE_GENERAL = "Check that the file and its folder can be written to, then try
 ADVICE_ADMINISTRATOR = ("Windows lets only administrators change files in this folder. Start "
                         "hvsetup with \"Run as administrator\", or keep Halvern in a folder "
                         "outside Program Files, then press OK again.")
-ADVICE_DISK_FULL = "Drive %s is full. Free some space on it, then press OK again."
+ADVICE_DISK_FULL = "The disk that holds %s is full. Free some space on it, then press OK again."
 
 SAVED_DEFAULTS = ["[Options]", "Resolution=1", "VideoBackBuffer=0", "HardwareFills=0",
                   "Compatibility=0", "Socket=", "DestNet="]

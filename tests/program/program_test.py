@@ -159,7 +159,9 @@ def full_disk_refuses_a_save_that_would_grow_the_file(p):
         p.start()
         p.replace_text(SOCKET, "77")
         p.click(OK)
-        expect_save_warning(p.dismiss(SAVE_FAILED), disk, ADVICE_DISK_FULL % "Z:\\")
+        # The folder is named, not Z:\, which is the root file system: another volume.
+        expect_save_warning(p.dismiss(SAVE_FAILED), disk,
+                            ADVICE_DISK_FULL % ("Z:%s\\" % disk.replace("/", "\\")))
         p.expect_running()
         expect(read_bytes(disk) == before, "the refused save changed the file")
         os.remove(filler)

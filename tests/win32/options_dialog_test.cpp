@@ -575,8 +575,9 @@ TEST_F(OptionsDialog, ASaveThatWouldNotFitOnTheDiskIsRefused) {
   Open();
   SetText(IDC_SOCKET, "77");
   const std::string drive = ini_.substr(0, 3);  // "C:\"
+  // The folder is named: a folder can lie on another volume than its drive's root.
   const std::string full_advice =
-      "Drive " + drive + " is full. Free some space on it, then press OK again.";
+      "The disk that holds " + folder_ + " is full. Free some space on it, then press OK again.";
 
   // The file's own folder is asked where the Ex call exists.
   SaveCalls calls = CachedSaveCalls();
