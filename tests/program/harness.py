@@ -25,6 +25,8 @@ ADVICE_GENERAL = "Check that the file and its folder can be written to, then try
 ADVICE_ADMINISTRATOR = ("Windows lets only administrators change files in this folder. Start "
                         "hvsetup with \"Run as administrator\", or keep Halvern in a folder "
                         "outside Program Files, then press OK again.")
+ADVICE_READ_ONLY = ("The file is marked read-only. Clear Read-only in its Properties, then "
+                    "press OK again.")
 ADVICE_DISK_FULL = "The disk that holds %s is full. Free some space on it, then press OK again."
 
 SAVED_DEFAULTS = ["[Options]", "Resolution=1", "VideoBackBuffer=0", "HardwareFills=0",
