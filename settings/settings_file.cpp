@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "settings/folder_rules.h"
 #include "settings/save_steps.h"
 #include "shell/bounded_text.h"
 #include "shell/home_directory.h"
@@ -239,4 +240,27 @@ int SaveSettingsFile(const SaveCalls& calls, KeyWriter write_keys, void* keys_co
     return 0;
   }
   return RunSave(DoSaveStep, &save, calls.MoveFileExA != nullptr, error);
+}
+
+void FollowVirtualStore(unsigned long version, const LeadByteRanges& lead) {
+  if (NtMajorVersion(version) < 6) return;
+  DWORD(WINAPI * get_variable)(LPCSTR, LPSTR, DWORD) = nullptr;
+  LookUp(GetModuleHandleA(kKernelModule), "GetEnvironmentVariableA", &get_variable);
+  char local[kHomePrefixCapacity];
+  char windows[kHomePrefixCapacity];
+  char folder[kHomePrefixCapacity];
+  // A result as large as the buffer is a value that did not fit.
+  if (get_variable == nullptr || get_variable("LOCALAPPDATA", local, sizeof local) - 1 >=
+                                     sizeof local - 1 ||
+      GetWindowsDirectoryA(windows, sizeof windows) - 1 >= sizeof windows - 1 ||
+      !VirtualStoreFolder(HomePrefix, local, windows, kSettingsFileName, lead, folder,
+                          sizeof folder)) {
+    return;
+  }
+  char path[kSettingsPathCapacity];
+  WIN32_FIND_DATAA found;
+  if (FormatSettingsPath(path, sizeof path, folder) && FindFile(path, &found) &&
+      (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    CopyText(HomePrefix, sizeof HomePrefix, folder);
+  }
 }

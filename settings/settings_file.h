@@ -52,6 +52,15 @@ SaveCalls PlatformSaveCalls();
 // save may go ahead; otherwise 0, with `refusal` saying why.
 int CheckSettingsWritable(const SaveCalls& calls, const LeadByteRanges& lead, SaveRefusal* refusal);
 
+// Windows Vista to 11 keep what an old program (Halvern among them) writes under a folder it
+// may not change in a per-user copy, %LOCALAPPDATA%\VirtualStore\<the folder without its
+// drive>, and from then on give that program the copy. Where such a copy of the settings
+// file exists, HomePrefix becomes its folder, so that the dialog shows and saves the file
+// Halvern reads. Windows before NT 6 (`version` is GetVersion()'s value) keep no copies; a
+// copy's path that cannot be named safely (too long, a user name the code page cannot spell,
+// another drive than the Windows folder's) leaves the file beside the program.
+void FollowVirtualStore(unsigned long version, const LeadByteRanges& lead);
+
 // Writes the six keys into `file` and flushes the profile cache; 1 when every key was
 // written. The dialog's, or a test's.
 using KeyWriter = int (*)(void* context, ProfileWriteCall write, const char* file);

@@ -4,11 +4,13 @@
 
 #include "dialog/options_dialog.h"
 #include "resources/resource.h"
+#include "settings/settings_file.h"
 #include "shell/home_directory.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   AppInstance = instance;
   SetupHomeDirectory(instance);
+  FollowVirtualStore(GetVersion(), AnsiLeadBytes(LookUpCodePageCalls()));
   // Without its template the dialog never opens and would never post the quit message
   // the loop below waits for.
   if (DialogBoxParamA(instance, IDD_OPTIONS, nullptr, OptionsDialogProc, 0) == -1) return 1;

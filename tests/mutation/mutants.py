@@ -251,6 +251,13 @@ MUTANTS = [
       " ||\n      !IsDrivePath(local_app_data)) {",
       "host", UNIT, "a copy looked for under VirtualStore for a folder on a drive Windows "
       "never virtualizes"),
+    M("virtual_store_copy_ignored", "shell/main.cpp",
+      "  FollowVirtualStore(GetVersion(), AnsiLeadBytes(LookUpCodePageCalls()));\n", "",
+      "win32", r"^program\.virtual_store_", "on Windows Vista to 11 the dialog shows and saves "
+      "a file that Halvern no longer reads"),
+    M("virtual_store_before_vista", "settings/settings_file.cpp",
+      "if (NtMajorVersion(version) < 6) return;", "if (NtMajorVersion(version) < 5) return;",
+      "win32", DIALOG, "Windows XP, which keeps no per-user copies, sent to a stale one"),
     M("check_makes_the_settings_file", "settings/settings_file.cpp",
       "  if (!exists) FormatPathInFolder(path, sizeof path, HomePrefix, kSaveCopyFileName);\n", "",
       "win32", r"^(OptionsDialog\.TheCheck|program\.power_cut_during_a_save_into_a_missing)",

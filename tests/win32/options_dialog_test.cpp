@@ -10,6 +10,8 @@
 #include "dialog/options_dialog.h"
 #include "resources/resource.h"
 #include "settings/save_check.h"
+#include "shell/bounded_text.h"
+#include "shell/home_directory.h"
 #include "test_support.h"
 
 namespace {
@@ -789,6 +791,77 @@ TEST_F(OptionsDialog, TheCheckBeforeASaveMakesNoFileUnderTheSettingsFilesName) {
   SaveRefusal refusal;
   EXPECT_EQ(CheckSettingsWritable(PlatformSaveCalls(), kSingleByteCodePage, &refusal), 1);
   EXPECT_FALSE(hvtest::FileExists(ini_));
+}
+
+// --- Windows Vista to 11: the per-user copy that UAC keeps for Halvern ----------------------
+
+// Makes `folder` and every folder above it; false (with a failure naming the call) otherwise.
+bool MakeFolders(const std::string& folder) {
+  for (std::size_t at = folder.find('\\', 3); at != std::string::npos;
+       at = folder.find('\\', at + 1)) {
+    const std::string part = folder.substr(0, at);
+    if (!CreateDirectoryA(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+      ADD_FAILURE() << "CreateDirectoryA(" << part << "): " << hvtest::ErrorText(GetLastError());
+      return false;
+    }
+  }
+  return true;
+}
+
+constexpr unsigned long kWindows10 = 0x4A61000AUL;  // GetVersion()'s values
+constexpr unsigned long kWindowsXp = 0x0A280105UL;
+constexpr unsigned long kWindows98 = 0xC0000A04UL;
+
+TEST_F(OptionsDialog, OnVistaTo11TheCopyHalvernReadsIsShownAndSavedAndTheFileBesideIsNot) {
+  char windows[MAX_PATH];
+  ASSERT_NE(GetWindowsDirectoryA(windows, sizeof windows), 0u);
+  if (toupper(windows[0]) != toupper(folder_[0]) || folder_[1] != ':') {
+    GTEST_SKIP() << "the temporary folder (" << folder_ << ") is not on the Windows folder's "
+                 << "drive, where Windows keeps such copies";
+  }
+  // LOCALAPPDATA is set for this process alone, to a folder inside the scratch folder, so
+  // nothing of the user's is touched and everything staged goes with the scratch folder.
+  char saved_local[MAX_PATH] = "";
+  const DWORD had_local = GetEnvironmentVariableA("LOCALAPPDATA", saved_local, sizeof saved_local);
+  const std::string local = folder_ + "Local";
+  const std::string store = local + "\\VirtualStore" + folder_.substr(2);
+  ASSERT_TRUE(SetEnvironmentVariableA("LOCALAPPDATA", local.c_str()));
+  ASSERT_TRUE(MakeFolders(store));
+  const std::string beside = "[Options]\r\nSocket=5\r\n";
+  const std::string copy = "[Game]\r\nLevel=3\r\n[Options]\r\nSocket=12\r\n";
+  WriteIni(beside);
+  ASSERT_TRUE(hvtest::WriteWholeFile(store + "halvern.ini", copy));
+
+  // Windows 95 to XP keep no copies: the file beside the program, as ever.
+  for (const unsigned long version : {kWindows98, kWindowsXp}) {
+    FollowVirtualStore(version, kSingleByteCodePage);
+    EXPECT_EQ(std::string(HomePrefix), folder_);
+  }
+  FollowVirtualStore(kWindows10, kSingleByteCodePage);
+  EXPECT_EQ(std::string(HomePrefix), store);
+  Open();
+  EXPECT_EQ(Text(IDC_SOCKET), "12");
+  SetText(IDC_SOCKET, "77");
+  Click(IDOK);
+  EXPECT_TRUE(quit_posted_);
+  EXPECT_TRUE(warnings_seen.empty());
+  const std::vector<std::string> lines =
+      hvtest::SplitLines(hvtest::ReadWholeFile(store + "halvern.ini"));
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Socket=77"), 1);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Level=3"), 1);
+  EXPECT_EQ(hvtest::ReadWholeFile(ini_), beside);
+
+  // No copy, or a user name the code page cannot spell: the file beside the program.
+  ASSERT_EQ(CopyText(HomePrefix, sizeof HomePrefix, folder_.c_str()), 1);
+  ASSERT_TRUE(SetEnvironmentVariableA("LOCALAPPDATA", (folder_ + "L?cal").c_str()));
+  FollowVirtualStore(kWindows10, kSingleByteCodePage);
+  EXPECT_EQ(std::string(HomePrefix), folder_);
+  ASSERT_TRUE(DeleteFileA((store + "halvern.ini").c_str()));
+  ASSERT_TRUE(SetEnvironmentVariableA("LOCALAPPDATA", local.c_str()));
+  FollowVirtualStore(kWindows10, kSingleByteCodePage);
+  EXPECT_EQ(std::string(HomePrefix), folder_);
+
+  SetEnvironmentVariableA("LOCALAPPDATA", had_local != 0 ? saved_local : nullptr);
 }
 
 TEST_F(OptionsDialog, CenterOnDesktopPutsTheDialogInTheMiddle) {
