@@ -34,12 +34,13 @@ static_assert(IDS_ADVICE_READ_ONLY == IDS_ADVICE_GENERAL + kAdviceReadOnly &&
 // Names the file, gives the system's reason and the advice that fits. A full disk is named
 // by the file's folder, the one whose room was asked for: a folder can lie on another volume
 // than its drive's root (an NTFS mount point; under Wine, Z:\ is the root file system).
-void ShowSaveError(const SaveRefusal& refusal) {
+void ShowSaveError(const SaveRefusal& refusal, const LeadByteRanges& lead) {
   char path[kSettingsPathCapacity];
   FormatSettingsPath(path, sizeof path, HomePrefix);
   char reason[512];
   SystemErrorText(refusal.error, reason, sizeof reason);
-  const SaveAdvice advice = ChooseSaveAdvice(refusal, NtMajorVersion(GetVersion()));
+  const SaveAdvice advice =
+      ChooseSaveAdvice(refusal, NtMajorVersion(GetVersion()), InProtectedFolder(lead));
   const WarningLine lines[] = {
       {IDS_SAVE_FAILED_TEXT, path},
       {0, reason},
@@ -156,13 +157,13 @@ int SaveOrWarn(HWND dialog, const SaveCalls& calls) {
   const LeadByteRanges lead = AnsiLeadBytes(LookUpCodePageCalls());
   SaveRefusal refusal;
   if (!CheckSettingsWritable(calls, lead, &refusal)) {
-    ShowSaveError(refusal);
+    ShowSaveError(refusal, lead);
     return 0;
   }
   unsigned long error = 0;
   if (!SaveSettingsFile(calls, WriteOptionKeys, dialog, &error)) {
     // The check passed and the save failed all the same.
-    ShowSaveError(SaveRefusal{error, 0, 0, 0});
+    ShowSaveError(SaveRefusal{error, 0, 0, 0}, lead);
     return 0;
   }
   return 1;

@@ -53,12 +53,11 @@ int VirtualStoreFolder(const char* home_prefix, const char* local_app_data,
   for (const char* c = local_app_data; *c != '\0'; c = NextChar(c, lead)) {
     if (*c == '?') return 0;
   }
-  const std::size_t base = LengthWithoutSeparator(local_app_data, lead);
-  const std::size_t needed = base + (sizeof "\\VirtualStore" - 1) +
-                             (TextLength(home_prefix) - 2) + TextLength(file_name) + 1;
-  if (needed > capacity || !CopyTextPart(folder, capacity, local_app_data, base) ||
+  if (!CopyTextPart(folder, capacity, local_app_data,
+                    LengthWithoutSeparator(local_app_data, lead)) ||
       !AppendText(folder, capacity, "\\VirtualStore") ||
-      !AppendText(folder, capacity, home_prefix + 2)) {
+      !AppendText(folder, capacity, home_prefix + 2) ||
+      TextLength(folder) + TextLength(file_name) >= capacity) {
     if (capacity > 0) folder[0] = '\0';
     return 0;
   }

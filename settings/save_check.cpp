@@ -12,11 +12,13 @@ unsigned NtMajorVersion(unsigned long version) {
   return static_cast<unsigned>(version & 0xFFUL);
 }
 
-SaveAdvice ChooseSaveAdvice(const SaveRefusal& refusal, unsigned nt_major) {
+SaveAdvice ChooseSaveAdvice(const SaveRefusal& refusal, unsigned nt_major, int protected_folder) {
   if (refusal.disk_full) return kAdviceDiskFull;
   if (refusal.not_a_file) return kAdviceGeneral;
   if (refusal.read_only) return kAdviceReadOnly;
-  if (refusal.error == kErrorAccessDenied && nt_major >= 6) return kAdviceAdministrator;
+  if (refusal.error == kErrorAccessDenied && nt_major >= 6 && protected_folder) {
+    return kAdviceAdministrator;
+  }
   return kAdviceGeneral;
 }
 

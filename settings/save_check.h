@@ -47,10 +47,12 @@ constexpr unsigned long kErrorDiskFull = 112;    // ERROR_DISK_FULL
 unsigned NtMajorVersion(unsigned long version);
 
 // The advice that fits a refusal. Access denied to a file that is not read-only, from
-// Windows NT 6 (Vista) on, is the folder's protection: Program Files and the like, where
-// only administrators may write. Older systems have no such rule. A folder in the file's
-// place gets the general advice.
-SaveAdvice ChooseSaveAdvice(const SaveRefusal& refusal, unsigned nt_major);
+// Windows NT 6 (Vista) on, in a folder the system protects (`protected_folder`: under
+// Program Files, ProgramData or the Windows folder), is that protection: only
+// administrators may write there. Elsewhere (a share you may only read, a folder guarded by
+// Controlled folder access) and on older systems, running as administrator is no remedy.
+// A folder in the file's place gets the general advice.
+SaveAdvice ChooseSaveAdvice(const SaveRefusal& refusal, unsigned nt_major, int protected_folder);
 
 // The root of the drive or network share that holds `path` ("C:\", "\\server\share\"), for
 // the free-space query of systems that take only a root; 0 (and an empty root) when `path`

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "settings/folder_rules.h"
 #include "settings/save_steps.h"
 #include "shell/bounded_text.h"
@@ -242,17 +245,31 @@ int SaveSettingsFile(const SaveCalls& calls, KeyWriter write_keys, void* keys_co
   return RunSave(DoSaveStep, &save, calls.MoveFileExA != nullptr, error);
 }
 
-void FollowVirtualStore(unsigned long version, const LeadByteRanges& lead) {
-  if (NtMajorVersion(version) < 6) return;
+namespace {
+
+// An environment variable's value: 0 where it is missing, does not fit, or the system has
+// no such call (Win32s may lack it: it is looked up).
+DWORD Variable(const char* name, char (&value)[kHomePrefixCapacity]) {
   DWORD(WINAPI * get_variable)(LPCSTR, LPSTR, DWORD) = nullptr;
   LookUp(GetModuleHandleA(kKernelModule), "GetEnvironmentVariableA", &get_variable);
+  const DWORD length = get_variable != nullptr ? get_variable(name, value, sizeof value) : 0;
+  return length < sizeof value ? length : 0;
+}
+
+// The Windows folder; 0 where it does not fit.
+UINT WindowsFolder(char (&folder)[kHomePrefixCapacity]) {
+  const UINT length = GetWindowsDirectoryA(folder, sizeof folder);
+  return length < sizeof folder ? length : 0;
+}
+
+}  // namespace
+
+void FollowVirtualStore(unsigned long version, const LeadByteRanges& lead) {
+  if (NtMajorVersion(version) < 6) return;
   char local[kHomePrefixCapacity];
   char windows[kHomePrefixCapacity];
   char folder[kHomePrefixCapacity];
-  // A result as large as the buffer is a value that did not fit.
-  if (get_variable == nullptr || get_variable("LOCALAPPDATA", local, sizeof local) - 1 >=
-                                     sizeof local - 1 ||
-      GetWindowsDirectoryA(windows, sizeof windows) - 1 >= sizeof windows - 1 ||
+  if (!Variable("LOCALAPPDATA", local) || !WindowsFolder(windows) ||
       !VirtualStoreFolder(HomePrefix, local, windows, kSettingsFileName, lead, folder,
                           sizeof folder)) {
     return;
@@ -263,4 +280,17 @@ void FollowVirtualStore(unsigned long version, const LeadByteRanges& lead) {
       (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     CopyText(HomePrefix, sizeof HomePrefix, folder);
   }
+}
+
+int InProtectedFolder(const LeadByteRanges& lead) {
+  // As the system names them; a 32-bit program on 64-bit Windows finds C:\Program Files
+  // only under ProgramW6432 (its ProgramFiles is the (x86) one).
+  static const char* const kRoots[] = {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432",
+                                       "ProgramData"};
+  char root[kHomePrefixCapacity];
+  const auto under = [&](const char* name) {
+    return Variable(name, root) != 0 && IsInsideFolder(HomePrefix, root, lead) != 0;
+  };
+  return std::any_of(std::begin(kRoots), std::end(kRoots), under) ||
+         (WindowsFolder(root) != 0 && IsInsideFolder(HomePrefix, root, lead) != 0);
 }

@@ -61,6 +61,10 @@ int CheckSettingsWritable(const SaveCalls& calls, const LeadByteRanges& lead, Sa
 // another drive than the Windows folder's) leaves the file beside the program.
 void FollowVirtualStore(unsigned long version, const LeadByteRanges& lead);
 
+// 1 when the settings file's folder lies under a folder that Windows Vista to 11 let only
+// administrators change: Program Files (either of them), ProgramData or the Windows folder.
+int InProtectedFolder(const LeadByteRanges& lead);
+
 // Writes the six keys into `file` and flushes the profile cache; 1 when every key was
 // written. The dialog's, or a test's.
 using KeyWriter = int (*)(void* context, ProfileWriteCall write, const char* file);

@@ -72,11 +72,11 @@ CodePageCalls LookUpCodePageCalls() {
   return calls;
 }
 
-void SetupHomeDirectory(HINSTANCE instance) {
-  SetupHomeDirectoryWith(instance, LookUpCodePageCalls());
+LeadByteRanges SetupHomeDirectory(HINSTANCE instance) {
+  return SetupHomeDirectoryWith(instance, LookUpCodePageCalls());
 }
 
-void SetupHomeDirectoryWith(HINSTANCE instance, const CodePageCalls& calls) {
+LeadByteRanges SetupHomeDirectoryWith(HINSTANCE instance, const CodePageCalls& calls) {
   char module_path[kModulePathCapacity];
   const DWORD length = GetModuleFileNameA(instance, module_path, sizeof module_path);
   // A result that fills the buffer means the path was cut (and, on older systems, left
@@ -112,4 +112,5 @@ void SetupHomeDirectoryWith(HINSTANCE instance, const CodePageCalls& calls) {
     SetCurrentDirectoryA(drive);
   }
   if (plan.directory[0] != '\0') SetCurrentDirectoryA(plan.directory);
+  return lead;
 }

@@ -12,7 +12,8 @@
 // read-only afterwards.
 extern char HomePrefix[kHomePrefixCapacity];
 
-void SetupHomeDirectory(HINSTANCE instance);
+// Returns the ANSI code page's lead bytes, which it walked the path by.
+LeadByteRanges SetupHomeDirectory(HINSTANCE instance);
 
 // The calls that tell how the ANSI code page treats the program's path: its lead bytes
 // (a path is split by characters, and in Japanese or Chinese the second byte of one can be
@@ -32,7 +33,7 @@ CodePageCalls LookUpCodePageCalls();
 
 // SetupHomeDirectory with the calls given, so that tests can stand in for a system that
 // has none of them, or no short names.
-void SetupHomeDirectoryWith(HINSTANCE instance, const CodePageCalls& calls);
+LeadByteRanges SetupHomeDirectoryWith(HINSTANCE instance, const CodePageCalls& calls);
 
 // The ANSI code page's lead bytes; none (every byte a character) when the platform cannot
 // tell, as single-byte Windows never needs to.

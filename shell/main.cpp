@@ -9,8 +9,7 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   AppInstance = instance;
-  SetupHomeDirectory(instance);
-  FollowVirtualStore(GetVersion(), AnsiLeadBytes(LookUpCodePageCalls()));
+  FollowVirtualStore(GetVersion(), SetupHomeDirectory(instance));
   // Without its template the dialog never opens and would never post the quit message
   // the loop below waits for.
   if (DialogBoxParamA(instance, IDD_OPTIONS, nullptr, OptionsDialogProc, 0) == -1) return 1;

@@ -187,8 +187,8 @@ MUTANTS = [
       "SystemErrorText(refusal.error, reason, sizeof reason);", "reason[0] = '\\0';",
       "win32", DIALOG, "the save warning does not say why"),
     M("administrator_advice_everywhere", "settings/save_check.cpp",
-      "if (refusal.error == kErrorAccessDenied && nt_major >= 6)",
-      "if (refusal.error == kErrorAccessDenied && nt_major >= 4)",
+      "if (refusal.error == kErrorAccessDenied && nt_major >= 6 && protected_folder) {",
+      "if (refusal.error == kErrorAccessDenied && nt_major >= 4 && protected_folder) {",
       "host", UNIT, "NT 4 and XP users, who have no administrators-only folders, told to run as "
       "administrator"),
     M("save_not_flushed", "dialog/options_dialog.cpp",
@@ -251,8 +251,18 @@ MUTANTS = [
       " ||\n      !IsDrivePath(local_app_data)) {",
       "host", UNIT, "a copy looked for under VirtualStore for a folder on a drive Windows "
       "never virtualizes"),
+    M("administrator_advice_outside_protected_folders", "settings/save_check.cpp",
+      "nt_major >= 6 && protected_folder) {", "nt_major >= 6 && (protected_folder || 1)) {",
+      "host", UNIT, "a user refused by a read-only share or Controlled folder access told to "
+      "run as administrator, which does not help"),
+    M("protected_folder_assumed", "dialog/options_dialog.cpp",
+      "ChooseSaveAdvice(refusal, NtMajorVersion(GetVersion()), InProtectedFolder(lead));",
+      "ChooseSaveAdvice(refusal, NtMajorVersion(GetVersion()), InProtectedFolder(lead) | 1);",
+      "win32", r"^program\.unwritable_file_", "every folder taken for Program Files: run as "
+      "administrator advised where it cannot help"),
     M("virtual_store_copy_ignored", "shell/main.cpp",
-      "  FollowVirtualStore(GetVersion(), AnsiLeadBytes(LookUpCodePageCalls()));\n", "",
+      "  FollowVirtualStore(GetVersion(), SetupHomeDirectory(instance));",
+      "  SetupHomeDirectory(instance);",
       "win32", r"^program\.virtual_store_", "on Windows Vista to 11 the dialog shows and saves "
       "a file that Halvern no longer reads"),
     M("virtual_store_before_vista", "settings/settings_file.cpp",

@@ -364,11 +364,13 @@ def profile_value(folder, section, key):
     return None
 
 
-def expect_save_warning(text, folder, advice):
-    """The "Settings Not Saved" text: the file as Windows names it, the system's reason (any
-    text: it is in the user's language), then `advice`."""
+def expect_save_warning(text, folder, advice, windows_folder=None):
+    """The "Settings Not Saved" text: the file as Windows names it (`windows_folder`, or the
+    Z: drive's name for `folder`), the system's reason (any text: it is in the user's
+    language), then `advice`."""
     lines = text.split("\n")
-    wanted = "The settings could not be written to Z:%s\\halvern.ini." % folder.replace("/", "\\")
+    windows_folder = windows_folder or "Z:" + folder.replace("/", "\\")
+    wanted = "The settings could not be written to %s\\halvern.ini." % windows_folder
     expect(len(lines) == 3 and lines[0] == wanted and lines[1] and lines[2] == advice,
            "the warning says %r; wanted %r, a reason, then %r" % (text, wanted, advice))
     print("the warning said: %r" % text)

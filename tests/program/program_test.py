@@ -93,40 +93,42 @@ def cancel_escape_and_close_keep_the_file(p):
 
 def unwritable_file_warns_and_stays_open(p):
     """A file the platform refuses to open for writing: the warning names the file, the
-    system's reason and the advice that fits the Windows it runs on; the dialog stays open
-    and the file as it was. Windows 98 has no administrators-only folders, so no advice
-    about them there."""
-    write_ini(p.folder, "[Options]\r\nSocket=5\r\n")
-    before = read_bytes(p.folder)
-    immutable = subprocess.run(["chattr", "+i", ini_path(p.folder)], capture_output=True).returncode == 0
-    if not immutable:  # a folder in the file's place refuses writes on any file system
-        os.remove(ini_path(p.folder))
-        os.mkdir(ini_path(p.folder))
-    try:
-        # Wine's default is Windows 10 (NT 10): access denied there is the folder's protection.
-        for version, advice in (("win98", ADVICE_GENERAL),
-                                (None, ADVICE_ADMINISTRATOR if immutable else ADVICE_GENERAL)):
-            p.set_windows_version(version)
-            try:
-                p.start()
-                p.replace_text(SOCKET, "77")
-                p.click(OK)
-                expect_save_warning(p.dismiss(SAVE_FAILED), p.folder, advice)
-                p.expect_running()
-                if version:
-                    p.stop()
-            finally:
-                p.set_windows_version(None)
-    finally:
-        if immutable:
-            subprocess.run(["chattr", "-i", ini_path(p.folder)])
-        else:
-            os.rmdir(ini_path(p.folder))
-    if immutable:
-        expect(read_bytes(p.folder) == before, "the refused save changed the file")
-    p.click(OK)  # the user fixed the file: the retry saves
-    expect(p.wait_exit() == 0, "exit code is not 0")
-    expect("Socket=77" in ini_lines(p.folder), "file is %r" % ini_lines(p.folder))
+    system's reason and the advice that fits the Windows it runs on and the folder; the
+    dialog stays open and the file as it was. Only Windows Vista to 11 keep folders for
+    administrators, and only Program Files, ProgramData and the Windows folder are such:
+    elsewhere (and on Windows 98) the general advice."""
+    program_files = os.path.join(p.env["WINEPREFIX"], "drive_c", "Program Files (x86)",
+                                 "Halvern")
+    # Wine's default is Windows 10 (NT 10).
+    for folder, version, advice in ((p.folder, "win98", ADVICE_GENERAL),
+                                    (p.folder, None, ADVICE_GENERAL),
+                                    (program_files, None, ADVICE_ADMINISTRATOR)):
+        shown = "C:\\Program Files (x86)\\Halvern" if folder == program_files else None
+        if folder != p.folder:
+            shutil.rmtree(folder, ignore_errors=True)
+            os.makedirs(folder)
+            shutil.copy(p.exe, os.path.join(folder, "hvsetup.exe"))
+            p.folder, p.exe = folder, os.path.join(folder, "hvsetup.exe")
+        print("as %s in %s" % (version or "Windows 10", folder))
+        write_ini(folder, "[Options]\r\nSocket=5\r\n")
+        before = read_bytes(folder)
+        if subprocess.run(["chattr", "+i", ini_path(folder)], capture_output=True).returncode:
+            raise Skip("chattr +i is refused here, and root may write any file under Wine")
+        p.set_windows_version(version)
+        try:
+            p.start()
+            p.replace_text(SOCKET, "77")
+            p.click(OK)
+            expect_save_warning(p.dismiss(SAVE_FAILED), folder, advice, shown)
+            p.expect_running()
+        finally:
+            p.set_windows_version(None)
+            subprocess.run(["chattr", "-i", ini_path(folder)])
+        expect(read_bytes(folder) == before, "the refused save changed the file")
+        p.click(OK)  # the user fixed the file: the retry saves
+        expect(p.wait_exit() == 0, "exit code is not 0")
+        expect("Socket=77" in ini_lines(folder), "file is %r" % ini_lines(folder))
+    shutil.rmtree(program_files, ignore_errors=True)
 
 
 def full_disk_refuses_a_save_that_would_grow_the_file(p):

@@ -39,30 +39,35 @@ TEST(NtMajorVersion, ReadsTheVersionValueOfEachSystem) {
   EXPECT_EQ(NtMajorVersion(0x4A61000AUL), 10u);  // 10 and 11
 }
 
-TEST(ChooseSaveAdvice, FitsTheReasonAndTheSystem) {
+TEST(ChooseSaveAdvice, FitsTheReasonTheSystemAndTheFolder) {
   const struct {
     SaveRefusal refusal;
     unsigned nt_major;
+    int protected_folder;
     SaveAdvice advice;
   } rows[] = {
-      {{kErrorDiskFull, 0, 1, 0}, 10, kAdviceDiskFull},
-      {{kErrorDiskFull, 1, 1, 0}, 0, kAdviceDiskFull},      // full comes first
-      {{kErrorAccessDenied, 1, 0, 0}, 10, kAdviceReadOnly},  // read-only, even on Vista and on
-      {{kErrorAccessDenied, 1, 0, 0}, 0, kAdviceReadOnly},
-      {{kErrorAccessDenied, 0, 0, 0}, 6, kAdviceAdministrator},
-      {{kErrorAccessDenied, 0, 0, 0}, 10, kAdviceAdministrator},
+      {{kErrorDiskFull, 0, 1, 0}, 10, 1, kAdviceDiskFull},
+      {{kErrorDiskFull, 1, 1, 0}, 0, 0, kAdviceDiskFull},      // full comes first
+      {{kErrorAccessDenied, 1, 0, 0}, 10, 1, kAdviceReadOnly},  // read-only, even on Vista and on
+      {{kErrorAccessDenied, 1, 0, 0}, 0, 0, kAdviceReadOnly},
+      {{kErrorAccessDenied, 0, 0, 0}, 6, 1, kAdviceAdministrator},
+      {{kErrorAccessDenied, 0, 0, 0}, 10, 1, kAdviceAdministrator},
+      // Outside Program Files and the like (a read-only share, Controlled folder access),
+      // running as administrator is no remedy.
+      {{kErrorAccessDenied, 0, 0, 0}, 10, 0, kAdviceGeneral},
       // No administrators-only folders before Vista.
-      {{kErrorAccessDenied, 0, 0, 0}, 5, kAdviceGeneral},
-      {{kErrorAccessDenied, 0, 0, 0}, 4, kAdviceGeneral},
-      {{kErrorAccessDenied, 0, 0, 0}, 0, kAdviceGeneral},
+      {{kErrorAccessDenied, 0, 0, 0}, 5, 1, kAdviceGeneral},
+      {{kErrorAccessDenied, 0, 0, 0}, 4, 1, kAdviceGeneral},
+      {{kErrorAccessDenied, 0, 0, 0}, 0, 1, kAdviceGeneral},
       // A folder in the file's place is no matter for an administrator.
-      {{kErrorAccessDenied, 0, 0, 1}, 10, kAdviceGeneral},
-      {{32, 0, 0, 0}, 10, kAdviceGeneral},  // sharing violation: another program holds it
-      {{0, 0, 0, 0}, 10, kAdviceGeneral},   // a write failed with no reason known
+      {{kErrorAccessDenied, 0, 0, 1}, 10, 1, kAdviceGeneral},
+      {{32, 0, 0, 0}, 10, 1, kAdviceGeneral},  // sharing violation: another program holds it
+      {{0, 0, 0, 0}, 10, 1, kAdviceGeneral},   // a write failed with no reason known
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(testing::Message() << "error " << row.refusal.error << ", NT " << row.nt_major);
-    EXPECT_EQ(ChooseSaveAdvice(row.refusal, row.nt_major), row.advice);
+    SCOPED_TRACE(testing::Message() << "error " << row.refusal.error << ", NT " << row.nt_major
+                                    << ", protected " << row.protected_folder);
+    EXPECT_EQ(ChooseSaveAdvice(row.refusal, row.nt_major, row.protected_folder), row.advice);
   }
 }
 
