@@ -31,8 +31,8 @@ void SetControlText(HWND dialog, int control, const char* text) {
   SendDlgItemMessageA(dialog, control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
 }
 
-void ShowWarningLines(HINSTANCE instance, UINT caption_id, const WarningLine* lines,
-                      std::size_t count) {
+int ShowWarningLines(HINSTANCE instance, UINT caption_id, const WarningLine* lines,
+                     std::size_t count, UINT buttons) {
   // A string that cannot be loaded shows as empty rather than as stale text.
   if (LoadStringA(instance, caption_id, WarningCaption, kMessageCapacity) <= 0) {
     WarningCaption[0] = '\0';
@@ -56,12 +56,12 @@ void ShowWarningLines(HINSTANCE instance, UINT caption_id, const WarningLine* li
       AppendText(WarningText, kMessageCapacity, line);
     }
   }
-  MessageBoxA(nullptr, WarningText, WarningCaption, MB_OK | MB_ICONEXCLAMATION);
+  return MessageBoxA(nullptr, WarningText, WarningCaption, buttons | MB_ICONEXCLAMATION);
 }
 
 void ShowWarning(HINSTANCE instance, UINT caption_id, UINT text_id, const char* argument) {
   const WarningLine line = {text_id, argument};
-  ShowWarningLines(instance, caption_id, &line, 1);
+  ShowWarningLines(instance, caption_id, &line, 1, MB_OK);
 }
 
 void SystemErrorText(DWORD error, char* text, std::size_t capacity) {

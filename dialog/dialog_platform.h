@@ -19,13 +19,13 @@ struct WarningLine {
   const char* argument;
 };
 
-// A warning box with the exclamation icon and an OK button, its caption from the string
-// table and its lines one below the other. It has no owner window, and returns when the
-// user dismisses it.
-void ShowWarningLines(HINSTANCE instance, UINT caption_id, const WarningLine* lines,
-                      std::size_t count);
+// A warning box with the exclamation icon and the buttons of `buttons` (MB_OK, MB_YESNO),
+// its caption from the string table and its lines one below the other. It has no owner
+// window; returns the button the user chose.
+int ShowWarningLines(HINSTANCE instance, UINT caption_id, const WarningLine* lines,
+                     std::size_t count, UINT buttons);
 
-// ShowWarning with one line.
+// ShowWarningLines with one line and an OK button.
 void ShowWarning(HINSTANCE instance, UINT caption_id, UINT text_id, const char* argument);
 
 // The system's own text for an error code, in the user's language, without its line

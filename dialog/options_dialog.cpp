@@ -46,7 +46,8 @@ void ShowSaveError(const SaveRefusal& refusal, const LeadByteRanges& lead) {
       {0, reason},
       {IDS_ADVICE_GENERAL + static_cast<UINT>(advice), HomePrefix},
   };
-  ShowWarningLines(AppInstance, IDS_SAVE_FAILED_CAPTION, lines, sizeof lines / sizeof lines[0]);
+  ShowWarningLines(AppInstance, IDS_SAVE_FAILED_CAPTION, lines, sizeof lines / sizeof lines[0],
+                   MB_OK);
 }
 
 // Every way out posts the quit message that ends the program's closing message loop.

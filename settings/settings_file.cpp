@@ -1,4 +1,5 @@
-// The settings path is formed afresh for every read and write, from the program's folder.
+// The settings path is formed afresh for every read and write, from the settings file's folder
+// (HomePrefix: the program's own, or its per-user copy's on Windows Vista to 11).
 #include "settings/settings_file.h"
 
 #include <windows.h>
@@ -29,7 +30,7 @@ int FindFile(const char* path, WIN32_FIND_DATAA* found) {
   return 1;
 }
 
-// Free bytes for this user on the volume that holds the program's folder. Under Wine, and
+// Free bytes for this user on the volume that holds the settings file's folder. Under Wine, and
 // with NTFS mount points, a folder can lie on another volume than its drive's root, so the
 // folder itself is asked where the platform can.
 int FreeBytesForSettings(const SaveCalls& calls, const LeadByteRanges& lead,
@@ -280,6 +281,30 @@ void FollowVirtualStore(unsigned long version, const LeadByteRanges& lead) {
       (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     CopyText(HomePrefix, sizeof HomePrefix, folder);
   }
+}
+
+int InTemporaryFolderWithoutSettings(const LeadByteRanges& lead) {
+  DWORD(WINAPI * get_temp_path)(DWORD, LPSTR) = nullptr;
+  DWORD(WINAPI * get_long_path)(LPCSTR, LPSTR, DWORD) = nullptr;
+  const HMODULE kernel = GetModuleHandleA(kKernelModule);
+  LookUp(kernel, "GetTempPathA", &get_temp_path);
+  LookUp(kernel, "GetLongPathNameA", &get_long_path);
+  const auto fits = [](DWORD length) { return length - 1 < kHomePrefixCapacity - 1; };
+  char temp[kHomePrefixCapacity];
+  if (get_temp_path == nullptr || !fits(get_temp_path(sizeof temp, temp))) return 0;
+  int inside = IsInsideFolder(HomePrefix, temp, lead);
+  // A user name longer than eight letters may reach TEMP in its short form while Explorer
+  // starts the program by its long one, or the other way round, so the long forms are
+  // compared too where the system has them (95 and NT 4 do not).
+  char long_temp[kHomePrefixCapacity];
+  char long_home[kHomePrefixCapacity];
+  if (get_long_path != nullptr && fits(get_long_path(temp, long_temp, sizeof long_temp)) &&
+      fits(get_long_path(HomePrefix, long_home, sizeof long_home))) {
+    inside |= IsInsideFolder(long_home, long_temp, lead);
+  }
+  char file[kSettingsPathCapacity];
+  WIN32_FIND_DATAA found;
+  return inside && !(FormatSettingsPath(file, sizeof file, HomePrefix) && FindFile(file, &found));
 }
 
 int InProtectedFolder(const LeadByteRanges& lead) {

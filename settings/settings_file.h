@@ -61,6 +61,11 @@ int CheckSettingsWritable(const SaveCalls& calls, const LeadByteRanges& lead, Sa
 // another drive than the Windows folder's) leaves the file beside the program.
 void FollowVirtualStore(unsigned long version, const LeadByteRanges& lead);
 
+// 1 when the program's folder lies in the system's temporary folder and holds no settings
+// file: the program was most likely opened inside a zip, which Explorer and other archivers
+// unpack there, and a save would make a file that Halvern never reads.
+int InTemporaryFolderWithoutSettings(const LeadByteRanges& lead);
+
 // 1 when the settings file's folder lies under a folder that Windows Vista to 11 let only
 // administrators change: Program Files (either of them), ProgramData or the Windows folder.
 int InProtectedFolder(const LeadByteRanges& lead);

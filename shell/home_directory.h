@@ -8,8 +8,9 @@
 
 // Drive and folder of the program with a trailing separator, e.g. "C:\GAMES\X\", or ".\"
 // when no path of the program's can be trusted (cut short, or naming a folder that the
-// code page cannot spell and that has no short name). Written once by SetupHomeDirectory,
-// read-only afterwards.
+// code page cannot spell and that has no short name). Written by SetupHomeDirectory, and
+// on Windows Vista to 11 moved to the settings file's per-user copy by FollowVirtualStore,
+// both before the dialog opens; read-only afterwards.
 extern char HomePrefix[kHomePrefixCapacity];
 
 // Returns the ANSI code page's lead bytes, which it walked the path by.

@@ -2,6 +2,7 @@
 // of the quit message the dialog leaves behind.
 #include <windows.h>
 
+#include "dialog/dialog_platform.h"
 #include "dialog/options_dialog.h"
 #include "resources/resource.h"
 #include "settings/settings_file.h"
@@ -9,7 +10,17 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   AppInstance = instance;
-  FollowVirtualStore(GetVersion(), SetupHomeDirectory(instance));
+  const LeadByteRanges lead = SetupHomeDirectory(instance);
+  FollowVirtualStore(GetVersion(), lead);
+  // Opened inside a zip, the program runs from a copy in the temporary folder, where its
+  // settings would be lost with the copy: the user is told so first, and No is the default.
+  if (InTemporaryFolderWithoutSettings(lead)) {
+    const WarningLine line = {IDS_TEMPORARY_FOLDER_TEXT, nullptr};
+    if (ShowWarningLines(instance, IDS_TEMPORARY_FOLDER_CAPTION, &line, 1,
+                         MB_YESNO | MB_DEFBUTTON2) != IDYES) {
+      return 0;
+    }
+  }
   // Without its template the dialog never opens and would never post the quit message
   // the loop below waits for.
   if (DialogBoxParamA(instance, IDD_OPTIONS, nullptr, OptionsDialogProc, 0) == -1) return 1;

@@ -13,6 +13,7 @@
 #include <ostream>
 #include <string>
 #include <vector>
+#include <cwctype>
 
 #include "threads_started.h"
 
@@ -28,8 +29,11 @@ enum Verb {
   kType,        // characters typed into control `id` after clearing it (End, Backspaces)
   kKey,         // key `id` (a virtual-key code) pressed and released where the focus is
   kCloseBox,    // the close box of the dialog
-  kAnswer,      // a warning box captioned `text` appears and is answered with Enter
+  kAnswer,      // a box captioned `text` appears and is answered: Enter, or a click on
+                // its button `id` where one is given
+  kDialogOpens, // the Options dialog appears (after a box answered before it)
   kFocusIs,     // the focus is on control `id`
+  kShows,       // control `id` shows `text`
   kUnchanged,   // the dialog is still open and the file as it was before
   kLetGo,       // the cause of a failed save goes away (read-only cleared, file let go)
 };
@@ -43,13 +47,23 @@ struct Step {
 enum FileState { kPlain, kReadOnly, kHeldOpen };
 enum Outcome { kExactly, kWithLines, kAsBefore };
 
+// Where the program is, and which settings file it is expected to use.
+enum Place {
+  kOwnFolder,      // a folder of its own; it uses the halvern.ini beside it
+  kTemporary,      // a folder inside the system's temporary folder, as a zip's programs are run
+  kStoreCopyUsed,  // beside a halvern.ini that has a VirtualStore copy, which Vista to 11 use
+  kStoreCopyIgnored,  // the same on a Windows before Vista (Windows 98 under Wine): no copies
+};
+
 struct Row {
   const char* name;
-  const char* before;  // the file's bytes to begin with; null: no file
+  const char* before;  // the used file's bytes to begin with; null: no file
   FileState state;
   std::vector<Step> steps;
   Outcome outcome;
   std::vector<std::string> after;  // kExactly: the file's lines; kWithLines: lines it holds once
+  Place place = kOwnFolder;
+  const char* other = nullptr;  // the bytes of the settings file it must not use, if any
 };
 
 const char kForeign[] =
@@ -96,6 +110,22 @@ const Row kRows[] = {
      {{kType, kSocket, "99"}, {kClick, IDOK}, {kAnswer, 0, "Settings Not Saved"}, {kUnchanged},
       {kLetGo}, {kClick, IDOK}},
      kWithLines, {"Socket=99", "Name=Ann"}},
+    // Opened inside a zip: the warning first, whose default answer (Enter) is No.
+    {"TemporaryFolderWarnsAndNoEndsIt", nullptr, kPlain,
+     {{kAnswer, 0, "Not the Halvern Folder"}}, kAsBefore, {}, kTemporary},
+    {"TemporaryFolderWarnsAndYesOpensTheDialog", nullptr, kPlain,
+     {{kAnswer, IDYES, "Not the Halvern Folder"}, {kDialogOpens}, {kClick, IDOK}}, kExactly,
+     kSavedDefaults, kTemporary},
+    {"TemporaryFolderWithItsSettingsOpensTheDialog", kForeign, kPlain,
+     {{kType, kSocket, "99"}, {kClick, IDOK}}, kWithLines, {"Socket=99", "Name=Ann"},
+     kTemporary},
+    {"VistaTo11ShowAndSaveTheVirtualStoreCopy", "[Game]\r\nLevel=3\r\n[Options]\r\nSocket=12\r\n",
+     kPlain, {{kShows, kSocket, "12"}, {kClick, kFills}, {kClick, IDOK}}, kWithLines,
+     {"Level=3", "Socket=12", "HardwareFills=1"}, kStoreCopyUsed, "[Options]\r\nSocket=5\r\n"},
+    {"WindowsBeforeVistaUseTheFileBesideTheProgram", "[Options]\r\nSocket=5\r\n", kPlain,
+     {{kShows, kSocket, "5"}, {kClick, kFills}, {kClick, IDOK}}, kWithLines,
+     {"Socket=5", "HardwareFills=1"}, kStoreCopyIgnored,
+     "[Game]\r\nLevel=3\r\n[Options]\r\nSocket=12\r\n"},
 };
 
 // Rows are named by their name, not their bytes, in GoogleTest's messages.
@@ -182,6 +212,71 @@ std::wstring ProgramFolderName() {
   return L"Halvern Spiele";
 }
 
+std::string Narrow(const std::wstring& text) {
+  char narrow[1024] = "";
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, narrow, sizeof narrow, nullptr, nullptr);
+  return narrow;
+}
+
+std::wstring TemporaryFolder() {
+  wchar_t path[MAX_PATH + 1];
+  const DWORD n = GetTempPathW(MAX_PATH + 1, path);
+  return std::wstring(path, n <= MAX_PATH ? n : 0);
+}
+
+// Creates `folder` ("X:\\a\\b\\") and whatever of its parents is missing. Empty when done.
+std::string CreateFolders(const std::wstring& folder) {
+  for (size_t end = folder.find(L'\\', 3); end != std::wstring::npos;
+       end = folder.find(L'\\', end + 1)) {
+    const std::wstring part = folder.substr(0, end);
+    if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+      return "CreateDirectoryW failed for " + Narrow(part) + ", error " +
+             std::to_string(GetLastError());
+    }
+  }
+  return std::string();
+}
+
+// Where Windows Vista to 11 keep the per-user copy of what an old program writes in `folder`:
+// %LOCALAPPDATA%\VirtualStore\ and the folder without its drive. Empty, with the reason,
+// where Windows keeps none: a folder on another drive than the Windows folder's.
+std::wstring StoreFolder(const std::wstring& folder, std::string* why_not) {
+  wchar_t local[MAX_PATH] = L"";
+  wchar_t windows[MAX_PATH] = L"";
+  const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) {
+    *why_not = "this Windows names no LOCALAPPDATA folder";
+    return std::wstring();
+  }
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  if (folder.size() < 3 || folder[1] != L':' || towupper(folder[0]) != towupper(windows[0])) {
+    *why_not = "the kit is not on the drive of the Windows folder, the only drive where "
+               "Windows keeps VirtualStore copies: unzip it on drive " +
+               Narrow(std::wstring(1, windows[0])) + ":";
+    return std::wstring();
+  }
+  return std::wstring(local) + L"\\VirtualStore" + folder.substr(2);
+}
+
+bool UnderWine() {
+  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+// Wine's own setting of the Windows version one program sees, by the program's file name.
+const wchar_t kWineAppKey[] = L"Software\\Wine\\AppDefaults\\hvsetup.exe";
+
+std::string SetWineVersion(const wchar_t* version) {
+  HKEY key = nullptr;
+  LONG error = RegCreateKeyExW(HKEY_CURRENT_USER, kWineAppKey, 0, nullptr, 0, KEY_SET_VALUE,
+                               nullptr, &key, nullptr);
+  if (error == ERROR_SUCCESS) {
+    error = RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                           static_cast<DWORD>((wcslen(version) + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+  }
+  return error == ERROR_SUCCESS ? std::string() : "error " + std::to_string(error);
+}
+
 // --- The running program ---------------------------------------------------------------
 
 struct Found {
@@ -215,7 +310,7 @@ class Program {
     }
   }
 
-  // Empty once the dialog is up; otherwise which step failed, and why.
+  // Empty once the program runs; otherwise why it did not start.
   std::string Start(const std::wstring& exe, const std::wstring& started_in) {
     std::wstring command = L"\"" + exe + L"\"";
     STARTUPINFOW startup = {};
@@ -224,6 +319,11 @@ class Program {
                         started_in.c_str(), &startup, &process_)) {
       return "CreateProcessW failed, error " + std::to_string(GetLastError());
     }
+    return std::string();
+  }
+
+  // Empty once the dialog is up; otherwise what happened instead.
+  std::string WaitDialog() {
     dialog_ = WaitWindow(kCaption, 30000);
     if (dialog_ == nullptr) {
       DWORD code = 0;
@@ -265,6 +365,24 @@ class Program {
   }
 
   HWND Control(int id) const { return GetDlgItem(dialog_, id); }
+
+  // Answers the box captioned `caption`: a click on its button `button`, or with 0 Enter
+  // where its focus is (the button the box chose as its default).
+  std::string Answer(const char* caption, int button) {
+    const std::wstring wide(caption, caption + std::strlen(caption));
+    HWND box = WaitWindow(wide.c_str(), 10000);
+    if (box == nullptr) return std::string("no box \"") + caption + "\"";
+    if (button != 0) {
+      Click(GetDlgItem(box, button));
+    } else {
+      HWND focus = Focus();
+      Key(focus != nullptr && IsChild(box, focus) ? focus : box, VK_RETURN);
+    }
+    for (int waited = 0; IsWindow(box) && waited < 5000; waited += 50) Sleep(50);
+    if (IsWindow(box)) return std::string("the box \"") + caption + "\" stayed";
+    Settle(0);
+    return std::string();
+  }
 
   HWND Focus() const {
     GUITHREADINFO info = {};
@@ -332,18 +450,42 @@ class Program {
 
 class ProgramRow : public testing::TestWithParam<Row> {};
 
+// What a row stages outside its own work folder, removed whatever the row's outcome: the
+// user's profile keeps nothing of the kit.
+struct Staged {
+  std::wstring store_root;  // %LOCALAPPDATA%\VirtualStore\ when a copy was staged below it
+  std::wstring store;       // the copy's folder
+  bool wine_version = false;
+  ~Staged() {
+    if (!store.empty()) {
+      RemoveTree(store);
+      // Its parents up to VirtualStore itself, as far as they are empty (the rest is not ours).
+      for (std::wstring f = store; f.size() > store_root.size();) {
+        f = FolderOf(f.substr(0, f.size() - 1));
+        if (!RemoveDirectoryW(f.c_str())) break;
+      }
+    }
+    if (wine_version) RegDeleteKeyW(HKEY_CURRENT_USER, kWineAppKey);
+  }
+};
+
 TEST_P(ProgramRow, Behaves) {
   const Row& row = GetParam();
-  const std::wstring all_work = OwnFolder() + L"work\\";
+  const std::wstring name(row.name, row.name + std::strlen(row.name));
+  std::wstring all_work = OwnFolder() + L"work\\";
+  std::wstring program_folder = ProgramFolderName();
+  if (row.place == kTemporary) {
+    all_work = TemporaryFolder() + L"hvsetup kit\\";
+    program_folder = L"Temp1_hvsetup-tests.zip";
+  }
   CreateDirectoryW(all_work.c_str(), nullptr);  // there already after an earlier row
-  const std::wstring work = all_work + std::wstring(row.name, row.name + std::strlen(row.name)) +
-                            L"\\";
+  const std::wstring work = all_work + name + L"\\";
   RemoveTree(work);
-  const std::wstring folder = work + ProgramFolderName() + L"\\";
+  const std::wstring folder = work + program_folder + L"\\";
   const std::wstring started_in = work + L"elsewhere\\";
   for (const std::wstring& f : {work, folder, started_in}) {
     ASSERT_TRUE(CreateDirectoryW(f.c_str(), nullptr))
-        << "CreateDirectoryW failed for a folder of " << row.name << ", error " << GetLastError();
+        << "CreateDirectoryW failed for " << Narrow(f) << ", error " << GetLastError();
   }
   const std::wstring exe = folder + L"hvsetup.exe";
   ASSERT_TRUE(CopyFileW(program.c_str(), exe.c_str(), FALSE))
@@ -352,7 +494,39 @@ TEST_P(ProgramRow, Behaves) {
   const std::string decoy = "[Options]\r\nSocket=999\r\n";
   ASSERT_TRUE(WriteFileBytes(started_in + L"halvern.ini", decoy));
 
-  const std::wstring ini = folder + L"halvern.ini";
+  // The file the program is expected to use, and the one it must leave alone.
+  std::wstring ini = folder + L"halvern.ini";
+  std::wstring other_ini;
+  Staged staged;
+  if (row.place == kStoreCopyUsed || row.place == kStoreCopyIgnored) {
+    const DWORD major = LOBYTE(LOWORD(GetVersion()));
+    if (row.place == kStoreCopyUsed && major < 6) {
+      GTEST_SKIP() << "Windows before Vista keeps no VirtualStore copies";
+    }
+    if (row.place == kStoreCopyIgnored && major >= 6) {
+      if (!UnderWine()) {
+        GTEST_SKIP() << "only Wine can show hvsetup an older Windows than the one it runs on; "
+                        "this row runs on Windows 95 to XP, and under Wine as Windows 98";
+      }
+      staged.wine_version = true;
+      ASSERT_EQ(SetWineVersion(L"win98"), "") << "setting Wine's Windows version for hvsetup";
+    }
+    std::string why_not;
+    const std::wstring store = StoreFolder(folder, &why_not);
+    if (store.empty()) GTEST_SKIP() << why_not;
+    staged.store_root = store.substr(0, store.find(L"\\VirtualStore\\") + 14);
+    staged.store = store;
+    ASSERT_EQ(CreateFolders(store), "") << "staging the VirtualStore copy";
+    const std::wstring copy = store + L"halvern.ini";
+    other_ini = folder + L"halvern.ini";
+    if (row.place == kStoreCopyUsed) {
+      ini = copy;
+    } else {
+      other_ini = copy;
+    }
+  }
+  const std::string other = row.other != nullptr ? row.other : "";
+  if (!other_ini.empty()) ASSERT_TRUE(WriteFileBytes(other_ini, other));
   std::string before;
   if (row.before != nullptr) {
     before = row.before;
@@ -378,8 +552,11 @@ TEST_P(ProgramRow, Behaves) {
   }
 
   Program run;
-  const std::string not_started = run.Start(exe, started_in);
-  ASSERT_EQ(not_started, "") << "starting the program";
+  ASSERT_EQ(run.Start(exe, started_in), "") << "starting the program";
+  // Rows that answer a box first wait for the dialog after it.
+  if (row.steps.empty() || row.steps[0].verb != kAnswer) {
+    ASSERT_EQ(run.WaitDialog(), "") << "waiting for the Options dialog";
+  }
   for (const Step& step : row.steps) {
     SCOPED_TRACE(testing::Message() << "step " << (&step - row.steps.data()) + 1);
     switch (step.verb) {
@@ -395,14 +572,19 @@ TEST_P(ProgramRow, Behaves) {
       case kCloseBox:
         PostMessageW(run.dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
         break;
-      case kAnswer: {
-        const std::wstring caption(step.text, step.text + std::strlen(step.text));
-        HWND box = run.WaitWindow(caption.c_str(), 10000);
-        ASSERT_NE(box, nullptr) << "no warning \"" << step.text << "\"";
-        run.Key(GetDlgItem(box, IDOK), VK_RETURN);
-        for (int waited = 0; IsWindow(box) && waited < 5000; waited += 50) Sleep(50);
-        ASSERT_FALSE(IsWindow(box)) << "the warning \"" << step.text << "\" stayed";
-        run.Settle(0);
+      case kAnswer:
+        ASSERT_EQ(run.Answer(step.text, step.id), "");
+        break;
+      case kDialogOpens:
+        ASSERT_EQ(run.WaitDialog(), "");
+        break;
+      case kShows: {
+        // WM_GETTEXT itself: GetWindowTextW does not ask a control of another process.
+        wchar_t text[256] = L"";
+        DWORD_PTR copied = 0;
+        SendMessageTimeoutW(run.Control(step.id), WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text),
+                            SMTO_NORMAL, 5000, &copied);
+        EXPECT_EQ(Narrow(text), step.text) << "control " << step.id;
         break;
       }
       case kFocusIs:
@@ -448,7 +630,15 @@ TEST_P(ProgramRow, Behaves) {
   std::string decoy_now;
   EXPECT_TRUE(ReadFileBytes(started_in + L"halvern.ini", &decoy_now));
   EXPECT_EQ(decoy_now, decoy) << "the settings file in the start folder changed";
-  if (!HasFailure()) RemoveTree(work);
+  if (!other_ini.empty()) {
+    std::string other_now;
+    EXPECT_TRUE(ReadFileBytes(other_ini, &other_now));
+    EXPECT_EQ(other_now, other) << Narrow(other_ini) << " changed";
+  }
+  if (!HasFailure()) {
+    RemoveTree(work);
+    if (row.place == kTemporary) RemoveDirectoryW(all_work.c_str());  // when no other row's
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ProgramRow, testing::ValuesIn(kRows),

@@ -261,10 +261,21 @@ MUTANTS = [
       "win32", r"^program\.unwritable_file_", "every folder taken for Program Files: run as "
       "administrator advised where it cannot help"),
     M("virtual_store_copy_ignored", "shell/main.cpp",
-      "  FollowVirtualStore(GetVersion(), SetupHomeDirectory(instance));",
-      "  SetupHomeDirectory(instance);",
-      "win32", r"^program\.virtual_store_", "on Windows Vista to 11 the dialog shows and saves "
+      "  FollowVirtualStore(GetVersion(), lead);", "",
+      "win32", r"^kit_under_wine$", "on Windows Vista to 11 the dialog shows and saves "
       "a file that Halvern no longer reads"),
+    M("temporary_folder_not_noticed", "settings/settings_file.cpp",
+      "  return inside && !(FormatSettingsPath(", "  return 0 && inside && !(FormatSettingsPath(",
+      "win32", r"^kit_under_wine$", "started from inside a zip, the dialog opens silently and "
+      "OK makes a settings file Halvern never reads"),
+    M("temporary_folder_warned_with_its_settings", "settings/settings_file.cpp",
+      "  return inside && !(FormatSettingsPath(", "  return inside || !(FormatSettingsPath(",
+      "win32", r"^kit_under_wine$", "a program kept in a temporary folder with its settings "
+      "(or any program without a settings file) warned on every start"),
+    M("temporary_folder_default_yes", "shell/main.cpp",
+      "MB_YESNO | MB_DEFBUTTON2", "MB_YESNO",
+      "win32", r"^kit_under_wine$", "Enter on the temporary-folder warning opens the dialog "
+      "that makes a file Halvern never reads"),
     M("virtual_store_before_vista", "settings/settings_file.cpp",
       "if (NtMajorVersion(version) < 6) return;", "if (NtMajorVersion(version) < 5) return;",
       "win32", DIALOG, "Windows XP, which keeps no per-user copies, sent to a stale one"),
@@ -303,10 +314,11 @@ MUTANTS = [
       "return ValidateField(dialog, control, IsValidAddressText, IDS_BAD_ADDRESS_CAPTION,\n                       IDS_BAD_SOCKET_TEXT);",
       "win32", DIALOG, "the address warning shows the socket's text"),
     M("warning_icon_information", "dialog/dialog_platform.cpp",
-      "MB_OK | MB_ICONEXCLAMATION", "MB_OK | MB_ICONINFORMATION",
+      "buttons | MB_ICONEXCLAMATION", "buttons | MB_ICONINFORMATION",
       "win32", DIALOG, "warnings shown with the information icon"),
     M("warning_buttons_ok_cancel", "dialog/dialog_platform.cpp",
-      "MB_OK | MB_ICONEXCLAMATION", "MB_OKCANCEL | MB_ICONEXCLAMATION",
+      "ShowWarningLines(instance, caption_id, &line, 1, MB_OK);",
+      "ShowWarningLines(instance, caption_id, &line, 1, MB_OKCANCEL);",
       "win32", DIALOG, "warnings offer a Cancel button that does nothing different"),
     M("warning_owned_by_dialog", "dialog/dialog_platform.cpp",
       "MessageBoxA(nullptr, WarningText", "MessageBoxA(GetActiveWindow(), WarningText",

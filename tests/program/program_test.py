@@ -212,53 +212,11 @@ def legacy_windows_versions(p):
                      Compatibility="1", Socket="213", DestNet="73.0F")
 
 
-def virtual_store_copy_under_program_files(p):
-    """Halvern under C:\\Program Files (x86), where Windows Vista to 11 keep its writes in a
-    per-user copy under %LOCALAPPDATA%\\VirtualStore: as Windows 10 the dialog shows and OK
-    saves that copy, the file beside the program untouched; as Windows 98 (no such copies) the
-    file beside the program. Wine keeps no copies itself, so the copy is staged."""
-    prefix = p.env["WINEPREFIX"]
-    folder = os.path.join(prefix, "drive_c", "Program Files (x86)", "Halvern")
-    users = os.path.join(prefix, "drive_c", "users")
-    user = [u for u in os.listdir(users) if u != "Public"]
-    expect(len(user) == 1, "the prefix has users %s" % user)
-    store = os.path.join(users, user[0], "AppData", "Local", "VirtualStore",
-                         "Program Files (x86)", "Halvern")
-    try:
-        for where in (folder, store):
-            shutil.rmtree(where, ignore_errors=True)
-            os.makedirs(where)
-        shutil.copy(p.exe, os.path.join(folder, "hvsetup.exe"))
-        p.folder, p.exe = folder, os.path.join(folder, "hvsetup.exe")
-        write_ini(folder, "[Options]\r\nSocket=5\r\n")
-        write_ini(store, "[Game]\r\nLevel=3\r\n[Options]\r\nSocket=12\r\n")
-        beside, copy = read_bytes(folder), read_bytes(store)
-        for version, saved_in in (("win98", folder), (None, store)):
-            p.set_windows_version(version)
-            try:
-                p.start()
-                p.click(FILLS)
-                p.click(OK)
-                expect(p.wait_exit() == 0, "exit code is not 0")
-            finally:
-                p.set_windows_version(None)
-            untouched = store if saved_in == folder else folder
-            expect(read_bytes(untouched) == (copy if untouched == store else beside),
-                   "%s changed" % untouched)
-            expect("HardwareFills=1" in ini_lines(saved_in), "%s was not saved" % saved_in)
-            expect(("Level=3" in ini_lines(saved_in)) == (saved_in == store),
-                   "%s is %r" % (saved_in, ini_lines(saved_in)))
-            write_ini(saved_in, (copy if saved_in == store else beside).decode("latin-1"))
-    finally:
-        shutil.rmtree(folder, ignore_errors=True)
-        shutil.rmtree(os.path.dirname(os.path.dirname(store)), ignore_errors=True)
-
-
 SCENARIOS = {f.__name__: f for f in [
     save_into_missing_file, round_trip_keeps_foreign_lines, refused_socket_then_corrected,
     enter_walks_through_the_fields, cancel_escape_and_close_keep_the_file,
     unwritable_file_warns_and_stays_open, full_disk_refuses_a_save_that_would_grow_the_file,
-    missing_template_exits_1, legacy_windows_versions, virtual_store_copy_under_program_files]}
+    missing_template_exits_1, legacy_windows_versions]}
 
 if __name__ == "__main__":
     sys.exit(run_scenarios(SCENARIOS))
