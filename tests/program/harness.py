@@ -11,8 +11,6 @@ import sys
 import time
 
 CAPTION = "HVN Windows 95 Options"
-BAD_SOCKET = "Invalid Socket Number"
-BAD_ADDRESS = "Invalid Destination Network Address"
 SAVE_FAILED = "Settings Not Saved"
 # Controls by their identifiers in the dialog template. The harness clicks a control where
 # Windows put it on the screen (see window_layout.cpp), so no font, frame or DPI is assumed.
@@ -28,9 +26,6 @@ ADVICE_ADMINISTRATOR = ("Windows lets only administrators change files in this f
 ADVICE_READ_ONLY = ("The file is marked read-only. Clear Read-only in its Properties, then "
                     "press OK again.")
 ADVICE_DISK_FULL = "The disk that holds %s is full. Free some space on it, then press OK again."
-
-SAVED_DEFAULTS = ["[Options]", "Resolution=1", "VideoBackBuffer=0", "HardwareFills=0",
-                  "Compatibility=0", "Socket=", "DestNet="]
 
 
 class Skip(Exception):
@@ -265,16 +260,6 @@ class Program:
         self.wait_window_gone(caption)
         return max(texts.values(), key=len, default="")
 
-    def ok_until_saved(self, fixes=()):
-        """Presses OK; for each (warning caption, field) in `fixes`, expects that warning,
-        empties that field and presses OK again. Then the program must end with 0."""
-        self.click(OK)
-        for caption, field in fixes:
-            self.dismiss(caption)
-            self.replace_text(field, "")
-            self.click(OK)
-        expect(self.wait_exit() == 0, "exit code is not 0")
-
     def save_or_refuse(self, socket_text, before):
         """Types a socket number and presses OK. Either the program saves and ends with 0,
         or it warns "Settings Not Saved", stays open and leaves `before` (the file's bytes,
@@ -402,7 +387,6 @@ def run_scenarios(scenarios):
     parser = argparse.ArgumentParser()
     parser.add_argument("scenario", choices=sorted(scenarios))
     parser.add_argument("--exe", required=True)
-    parser.add_argument("--helper", default=None, help="a helper program some scenarios need")
     parser.add_argument("--layout", required=True, help="the window_layout helper program")
     parser.add_argument("--wine-env", required=True)
     parser.add_argument("--wine-root", required=True)

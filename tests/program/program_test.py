@@ -11,53 +11,14 @@ import subprocess
 import sys
 
 from harness import (ADVICE_ADMINISTRATOR, ADVICE_DISK_FULL, ADVICE_GENERAL, CANCEL, DOS_COMPAT,
-                     FILLS, OK, RES_400, SAVE_FAILED, SAVED_DEFAULTS, SOCKET, Skip, expect,
+                     FILLS, OK, RES_400, SAVE_FAILED, SOCKET, Skip, expect,
                      expect_save_warning, expect_saved, ini_lines, ini_path, read_bytes,
                      run_scenarios, write_ini)
 
 
 # --- Scenarios: each gets a fresh folder holding a copy of the program --------------------
 
-def save_into_missing_file(p):
-    """Arguments change nothing; OK writes the section and the six keys in order."""
-    p.start("/x")
-    p.replace_text(SOCKET, "213")
-    p.click(OK)
-    expect(p.wait_exit() == 0, "exit code is not 0")
-    want = list(SAVED_DEFAULTS)
-    want[5] = "Socket=213"
-    expect(ini_lines(p.folder) == want, "file is %r" % ini_lines(p.folder))
 
-
-def round_trip_keeps_foreign_lines(p):
-    write_ini(p.folder, "[Player]\r\nName=Ann\r\n[Options]\r\nResolution=0\r\nVideoBackBuffer=1\r\n"
-                        "Music=7\r\nSocket=12\r\nDestNet=73.0F.2C.8A\r\n[Network]\r\nModem=COM2\r\n")
-    p.start()
-    p.click(FILLS)
-    p.click(OK)
-    expect(p.wait_exit() == 0, "exit code is not 0")
-    lines = ini_lines(p.folder)
-    for line in ["[Player]", "Name=Ann", "Music=7", "[Network]", "Modem=COM2", "Resolution=0",
-                 "VideoBackBuffer=1", "HardwareFills=1", "Compatibility=0", "Socket=12",
-                 "DestNet=73.0F.2C.8A"]:
-        expect(lines.count(line) == 1, "%r not kept once in %r" % (line, lines))
-
-
-def refused_socket_then_corrected(p):
-    write_ini(p.folder, "[Options]\r\nSocket=5\r\n")
-    before = read_bytes(p.folder)
-    p.start()
-    p.replace_text(SOCKET, "16384")
-    p.click(OK)
-    p.dismiss("Invalid Socket Number")
-    p.expect_running()
-    expect(read_bytes(p.folder) == before, "the file changed after a refused save")
-    # The focus is back in the socket field: correct the last digit there.
-    p.key("BackSpace")
-    p.type("3")
-    p.click(OK)
-    expect(p.wait_exit() == 0, "exit code is not 0")
-    expect("Socket=16383" in ini_lines(p.folder), "file is %r" % ini_lines(p.folder))
 
 
 def enter_walks_through_the_fields(p):
@@ -177,17 +138,6 @@ def full_disk_refuses_a_save_that_would_grow_the_file(p):
         subprocess.run(["umount", "-l", disk], capture_output=True)
 
 
-def missing_template_exits_1(p):
-    """A program without its dialog template ends with 1 instead of waiting forever."""
-    p.process = subprocess.Popen(
-        ["bash", p.args.wine_env, "run", p.args.wine_root, str(p.args.bits), p.exe],
-        cwd=p.folder, env=p.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-        stderr=subprocess.PIPE)
-    code = p.wait_exit(timeout=30)
-    if code == 77:
-        raise Skip(p.process.stderr.read().decode(errors="replace").strip())
-    expect(code == 1, "exit code is %d, not 1" % code)
-
 
 def legacy_windows_versions(p):
     """Told it runs on Win32s under Windows 3.1 (where it centres the dialog itself) or on the
@@ -213,10 +163,9 @@ def legacy_windows_versions(p):
 
 
 SCENARIOS = {f.__name__: f for f in [
-    save_into_missing_file, round_trip_keeps_foreign_lines, refused_socket_then_corrected,
     enter_walks_through_the_fields, cancel_escape_and_close_keep_the_file,
     unwritable_file_warns_and_stays_open, full_disk_refuses_a_save_that_would_grow_the_file,
-    missing_template_exits_1, legacy_windows_versions]}
+    legacy_windows_versions]}
 
 if __name__ == "__main__":
     sys.exit(run_scenarios(SCENARIOS))

@@ -547,7 +547,8 @@ TEST_F(OptionsDialog, AReadOnlyFileIsRefusedWithAdviceToClearTheMark) {
     CloseHandle(probe);
     SetFileAttributesA(ini_.c_str(), FILE_ATTRIBUTE_NORMAL);
     GTEST_SKIP() << "this user may write a read-only file (as root under Wine), so no save of "
-                    "one is refused";
+                    "one is refused; the test command's read_only_file scenario stages the "
+                    "refusal for root with an immutable file";
   }
   Open();
   const int saved = SaveOrWarn(dialog_, CachedSaveCalls());
