@@ -246,6 +246,10 @@ MUTANTS = [
     M("folder_compared_with_case", "settings/folder_rules.cpp",
       ": Folded(*p) != Folded(*f)) return 0;", ": *p != *f) return 0;",
       "host", UNIT, "C:\\PROGRAM FILES taken for another folder than C:\\Program Files"),
+    M("folder_prefix_taken_for_folder", "settings/folder_rules.cpp",
+      "  return *p == '\\0' || *p == '\\\\';", "  return 1;",
+      "host", UNIT, "C:\\Program Files (x86) Games taken for a folder inside "
+      "C:\\Program Files (x86), and Temporary for Temp"),
     M("virtual_store_on_any_drive", "settings/folder_rules.cpp",
       " ||\n      !IsDrivePath(local_app_data) || Folded(home_prefix[0]) != Folded(windows_folder[0])) {",
       " ||\n      !IsDrivePath(local_app_data)) {",

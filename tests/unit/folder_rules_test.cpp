@@ -34,6 +34,14 @@ TEST(IsInsideFolder, ComparesWholeFoldersWithoutRegardToCase) {
       {"C:\\Program Files (x86)\\Halvern\\", "C:\\Program Files\\", &kSingleByteCodePage, 0},
       {"C:\\Program Files\\Halvern\\", "C:\\Program Files", &kSingleByteCodePage, 1},
       {"C:\\anything\\", "", &kSingleByteCodePage, 0},
+      // Under each folder Windows keeps for administrators, and beside it, in both cases.
+      {"C:\\Program Files (x86)\\Halvern\\", "C:\\Program Files (x86)", &kSingleByteCodePage, 1},
+      {"c:\\program files (x86)\\halvern\\", "C:\\Program Files (x86)", &kSingleByteCodePage, 1},
+      {"C:\\Program Files (x86) Games\\", "C:\\Program Files (x86)", &kSingleByteCodePage, 0},
+      {"C:\\PROGRAMDATA\\Halvern\\", "C:\\ProgramData", &kSingleByteCodePage, 1},
+      {"C:\\ProgramData2\\Halvern\\", "C:\\ProgramData", &kSingleByteCodePage, 0},
+      {"C:\\windows\\Halvern\\", "C:\\WINDOWS", &kSingleByteCodePage, 1},
+      {"C:\\Windows.old\\Halvern\\", "C:\\Windows", &kSingleByteCodePage, 0},
       // 表 is 95 5C: its second byte is no separator, and no letter to fold.
       {"C:\\\x95\x5C\\x\\", "C:\\\x95\x5C\\", &kJapanese, 1},
       {"C:\\\x95\x5C\\x\\", "C:\\\x95", &kJapanese, 0},
@@ -63,6 +71,8 @@ TEST(VirtualStoreFolder, MirrorsTheFolderUnderTheUsersAppDataOrNamesNone) {
       {"C:\\", kLocal, "C:\\Windows", &kSingleByteCodePage, kStore + "\\"},  // a drive's root
       {"D:\\Games\\Halvern\\", kLocal, "C:\\Windows", &kSingleByteCodePage, ""},
       {"\\\\server\\share\\Halvern\\", kLocal, "C:\\Windows", &kSingleByteCodePage, ""},
+      {"\\\\?\\UNC\\server\\share\\Halvern\\", kLocal, "C:\\Windows", &kSingleByteCodePage, ""},
+      {"\\\\?\\C:\\Games\\", kLocal, "C:\\Windows", &kSingleByteCodePage, ""},
       {".\\", kLocal, "C:\\Windows", &kSingleByteCodePage, ""},
       {"C:\\Games\\", "", "C:\\Windows", &kSingleByteCodePage, ""},  // no LOCALAPPDATA
       {"C:\\Games\\", "%LOCALAPPDATA%", "C:\\Windows", &kSingleByteCodePage, ""},
