@@ -14,6 +14,7 @@ rm -rf "$out"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 [ -f "$root/env" ] || { echo "kit: no running Wine environment in $root"; exit 1; }
+root=$(cd "$root" && pwd)  # the runner is started from the kit's folder
 # shellcheck disable=SC1091
 . "$root/env"
 folder="$WINEPREFIX/drive_c/Halvern Prüfung Kit"
