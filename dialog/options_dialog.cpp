@@ -4,8 +4,10 @@
 #include "dialog/dialog_platform.h"
 #include "dialog/placement.h"
 #include "resources/resource.h"
+#include "settings/file_save.h"
 #include "settings/save_check.h"
 #include "settings/settings_file.h"
+#include "settings/settings_folder.h"
 #include "shell/home_directory.h"
 #include "validation/field_rules.h"
 
@@ -28,7 +30,8 @@ void LoadOptions(HWND dialog) {
 // The advice strings follow the order of SaveAdvice (a table of them would cost the file).
 static_assert(IDS_ADVICE_READ_ONLY == IDS_ADVICE_GENERAL + kAdviceReadOnly &&
                   IDS_ADVICE_ADMINISTRATOR == IDS_ADVICE_GENERAL + kAdviceAdministrator &&
-                  IDS_ADVICE_DISK_FULL == IDS_ADVICE_GENERAL + kAdviceDiskFull,
+                  IDS_ADVICE_DISK_FULL == IDS_ADVICE_GENERAL + kAdviceDiskFull &&
+                  IDS_ADVICE_DISC == IDS_ADVICE_GENERAL + kAdviceDisc,
               "advice strings out of order");
 
 // Names the file, gives the system's reason and the advice that fits. A full disk is named
@@ -40,7 +43,7 @@ void ShowSaveError(const SaveRefusal& refusal, const LeadByteRanges& lead) {
   char reason[512];
   SystemErrorText(refusal.error, reason, sizeof reason);
   const SaveAdvice advice =
-      ChooseSaveAdvice(refusal, NtMajorVersion(GetVersion()), InProtectedFolder(lead));
+      ChooseSaveAdvice(refusal, KeepsFoldersForAdministrators(), InProtectedFolder(lead));
   const WarningLine lines[] = {
       {IDS_SAVE_FAILED_TEXT, path},
       {0, reason},
@@ -132,63 +135,40 @@ void LoadToggle(HWND dialog, const ToggleBinding& binding) {
   }
 }
 
-// Every key is written even after one fails, so that as much as possible is saved; the
-// result says whether all of them were. What was written is flushed either way.
-int SaveOptions(HWND dialog, ProfileWriteCall write, const char* file) {
-  int all_written = 1;
-  for (const ToggleBinding& binding : kToggleBindings) {
-    if (binding.saved && !SaveToggle(dialog, binding, write, file)) all_written = 0;
-  }
-  for (const TextBinding& binding : kTextBindings) {
-    if (!SaveText(dialog, binding, write, file)) all_written = 0;
-  }
-  FlushSettings(file, write);
-  return all_written;
-}
-
-namespace {
-
-int WriteOptionKeys(void* dialog, ProfileWriteCall write, const char* file) {
-  return SaveOptions(static_cast<HWND>(dialog), write, file);
-}
-
-}  // namespace
-
 int SaveOrWarn(HWND dialog, const SaveCalls& calls) {
   const LeadByteRanges lead = AnsiLeadBytes(LookUpCodePageCalls());
   SaveRefusal refusal;
-  if (!CheckSettingsWritable(calls, lead, &refusal)) {
-    ShowSaveError(refusal, lead);
-    return 0;
-  }
-  unsigned long error = 0;
-  if (!SaveSettingsFile(calls, WriteOptionKeys, dialog, &error)) {
+  if (CheckSettingsWritable(calls, lead, &refusal)) {
+    OptionValues values;
+    unsigned long error = 0;
+    if (ReadOptionValues(dialog, &values) && SaveSettingsFile(calls, values, &error)) return 1;
     // The check passed and the save failed all the same.
-    ShowSaveError(SaveRefusal{error, 0, 0, 0}, lead);
-    return 0;
+    refusal = SaveRefusal{error, 0, 0, 0, refusal.on_disc};
   }
-  return 1;
+  ShowSaveError(refusal, lead);
+  return 0;
 }
 
-int SaveToggle(HWND dialog, const ToggleBinding& binding, ProfileWriteCall write,
-               const char* file) {
-  const int checked = IsDlgButtonChecked(dialog, binding.control) == BST_CHECKED;
-  return write(binding.section, binding.key, ToggleValueForState(binding, checked), file) ? 1 : 0;
+int ReadOptionValues(HWND dialog, OptionValues* values) {
+  for (std::size_t i = 0; i < kToggleBindingCount; ++i) {
+    const ToggleBinding& binding = kToggleBindings[i];
+    values->toggles[i] =
+        ToggleValueForState(binding, IsDlgButtonChecked(dialog, binding.control) == BST_CHECKED);
+  }
+  int all_read = 1;
+  for (std::size_t i = 0; i < kTextBindingCount; ++i) {
+    if (!ReadControlText(dialog, kTextBindings[i].control, values->texts[i],
+                         sizeof values->texts[i])) {
+      all_read = 0;
+    }
+  }
+  return all_read;
 }
 
 void LoadText(HWND dialog, const TextBinding& binding) {
   char value[kSettingValueCapacity];
   ReadSetting(binding.section, binding.key, "", value);
   SetControlText(dialog, binding.control, value);
-}
-
-int SaveText(HWND dialog, const TextBinding& binding, ProfileWriteCall write,
-             const char* file) {
-  char text[kSettingValueCapacity];
-  // Only texts that passed their rule are saved, and those are short; a text that does
-  // not fit is not written cut short.
-  if (!ReadControlText(dialog, binding.control, text, sizeof text)) return 0;
-  return write(binding.section, binding.key, text, file) ? 1 : 0;
 }
 
 int ValidateSocketField(HWND dialog, int control) {

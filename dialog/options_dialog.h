@@ -15,14 +15,10 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wparam, LPA
 int OnOptionsCommand(HWND dialog, int command);
 
 void LoadToggle(HWND dialog, const ToggleBinding& binding);
-int SaveToggle(HWND dialog, const ToggleBinding& binding, ProfileWriteCall write,
-               const char* file);
 void LoadText(HWND dialog, const TextBinding& binding);
-int SaveText(HWND dialog, const TextBinding& binding, ProfileWriteCall write,
-             const char* file);
-// Writes the six keys into `file` through `write` (the platform's call, or a test's
-// stand-in), then flushes the profile cache; 1 when every key was written.
-int SaveOptions(HWND dialog, ProfileWriteCall write, const char* file);
+// What the controls show, as the values a save writes; 0 when a field's text does not fit
+// (only texts that passed their rules are saved, and those are short).
+int ReadOptionValues(HWND dialog, OptionValues* values);
 
 // Checks that the file can be written, then saves (through a copy where the system can
 // rename one over the file); when either fails, warns the user with the file, the reason

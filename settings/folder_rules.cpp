@@ -1,6 +1,8 @@
-// The VirtualStore folder and folder containment, by characters of the ANSI code page.
+// Folder containment, long forms, the temporary folder and the VirtualStore folder, by
+// characters of the ANSI code page.
 #include "settings/folder_rules.h"
 
+#include "settings/save_check.h"
 #include "shell/bounded_text.h"
 
 namespace {
@@ -20,6 +22,18 @@ std::size_t LengthWithoutSeparator(const char* path, const LeadByteRanges& lead)
   for (const char* c = path; *c != '\0'; c = NextChar(c, lead)) last = c;
   const std::size_t length = TextLength(path);
   return (last != nullptr && *last == '\\' && last + 1 == path + length) ? length - 1 : length;
+}
+
+// 1 when `path` holds a '?', which the ANSI calls put for a character the code page lacks.
+int HoldsUnspelt(const char* path, const LeadByteRanges& lead) {
+  for (const char* c = path; *c != '\0'; c = NextChar(c, lead)) {
+    if (*c == '?') return 1;
+  }
+  return 0;
+}
+
+int IsSameFolder(const char* a, const char* b, const LeadByteRanges& lead) {
+  return IsInsideFolder(a, b, lead) && IsInsideFolder(b, a, lead);
 }
 
 }  // namespace
@@ -42,6 +56,24 @@ int IsInsideFolder(const char* path, const char* folder, const LeadByteRanges& l
   return *p == '\0' || *p == '\\';
 }
 
+void LongFormOf(const char* folder, LongPathCall long_path, const LeadByteRanges& lead,
+                char* out, std::size_t capacity) {
+  const unsigned long length =
+      long_path != nullptr ? long_path(folder, out, static_cast<unsigned long>(capacity)) : 0;
+  if (length != 0 && length < capacity && !HoldsUnspelt(out, lead)) return;
+  CopyText(out, capacity, folder);
+}
+
+int InTemporaryFolder(const char* folder, const char* temp, const char* current,
+                      const LeadByteRanges& lead) {
+  // A folder lies inside its root, so a root inside it is the root itself; and a folder
+  // inside `temp` that holds `temp` is `temp`.
+  char root[kHomePrefixCapacity];
+  const int at_root = DriveRootOf(temp, lead, root, sizeof root) && IsInsideFolder(root, temp, lead);
+  return !at_root && !IsSameFolder(temp, current, lead) && IsInsideFolder(folder, temp, lead) &&
+         !IsInsideFolder(temp, folder, lead);
+}
+
 int VirtualStoreFolder(const char* home_prefix, const char* local_app_data,
                        const char* windows_folder, const char* file_name,
                        const LeadByteRanges& lead, char* folder, std::size_t capacity) {
@@ -50,9 +82,7 @@ int VirtualStoreFolder(const char* home_prefix, const char* local_app_data,
       !IsDrivePath(local_app_data) || Folded(home_prefix[0]) != Folded(windows_folder[0])) {
     return 0;
   }
-  for (const char* c = local_app_data; *c != '\0'; c = NextChar(c, lead)) {
-    if (*c == '?') return 0;
-  }
+  if (HoldsUnspelt(local_app_data, lead)) return 0;
   if (!CopyTextPart(folder, capacity, local_app_data,
                     LengthWithoutSeparator(local_app_data, lead)) ||
       !AppendText(folder, capacity, "\\VirtualStore") ||

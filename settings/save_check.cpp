@@ -7,16 +7,13 @@ int HasRoomForSave(unsigned long long file_size, unsigned long long free_bytes) 
   return free_bytes >= file_size && free_bytes - file_size >= kSaveGrowthBound;
 }
 
-unsigned NtMajorVersion(unsigned long version) {
-  if (version & 0x80000000UL) return 0;
-  return static_cast<unsigned>(version & 0xFFUL);
-}
-
-SaveAdvice ChooseSaveAdvice(const SaveRefusal& refusal, unsigned nt_major, int protected_folder) {
+SaveAdvice ChooseSaveAdvice(const SaveRefusal& refusal, int administrators_folders,
+                            int protected_folder) {
+  if (refusal.on_disc || refusal.error == kErrorWriteProtect) return kAdviceDisc;
   if (refusal.disk_full) return kAdviceDiskFull;
   if (refusal.not_a_file) return kAdviceGeneral;
   if (refusal.read_only) return kAdviceReadOnly;
-  if (refusal.error == kErrorAccessDenied && nt_major >= 6 && protected_folder) {
+  if (refusal.error == kErrorAccessDenied && administrators_folders && protected_folder) {
     return kAdviceAdministrator;
   }
   return kAdviceGeneral;

@@ -35,24 +35,32 @@ struct SaveRefusal {
   int read_only;        // the file carries the read-only attribute
   int disk_full;        // the volume lacks room for the file after the save
   int not_a_file;       // a folder stands where the file should be
+  int on_disc;          // the file's drive is a CD-ROM drive
 };
 
-enum SaveAdvice { kAdviceGeneral, kAdviceReadOnly, kAdviceAdministrator, kAdviceDiskFull };
+enum SaveAdvice {
+  kAdviceGeneral,
+  kAdviceReadOnly,
+  kAdviceAdministrator,
+  kAdviceDiskFull,
+  kAdviceDisc,
+};
 
 constexpr unsigned long kErrorAccessDenied = 5;  // ERROR_ACCESS_DENIED
+constexpr unsigned long kErrorWriteProtect = 19;  // ERROR_WRITE_PROTECT
 constexpr unsigned long kErrorDiskFull = 112;    // ERROR_DISK_FULL
 
-// The Windows NT major version from GetVersion()'s value, or 0 for Windows 95, 98, Me and
-// Win32s (the value's top bit is set there).
-unsigned NtMajorVersion(unsigned long version);
-
-// The advice that fits a refusal. Access denied to a file that is not read-only, from
-// Windows NT 6 (Vista) on, in a folder the system protects (`protected_folder`: under
-// Program Files, ProgramData or the Windows folder), is that protection: only
-// administrators may write there. Elsewhere (a share you may only read, a folder guarded by
-// Controlled folder access) and on older systems, running as administrator is no remedy.
-// A folder in the file's place gets the general advice.
-SaveAdvice ChooseSaveAdvice(const SaveRefusal& refusal, unsigned nt_major, int protected_folder);
+// The advice that fits a refusal. A disc, or a medium the system calls write-protected,
+// cannot be written whatever else is said of it (a disc reports no free space, and its
+// files are read-only): the remedy is a copy on the hard disk. Access denied to a file that
+// is not read-only, on a system that keeps folders for administrators
+// (`administrators_folders`: Windows Vista to 11), in such a folder (`protected_folder`:
+// under Program Files, ProgramData or the Windows folder), is that protection. Elsewhere (a
+// share you may only read, a folder guarded by Controlled folder access) and on older
+// systems, running as administrator is no remedy. A folder in the file's place gets the
+// general advice.
+SaveAdvice ChooseSaveAdvice(const SaveRefusal& refusal, int administrators_folders,
+                            int protected_folder);
 
 // The root of the drive or network share that holds `path` ("C:\", "\\server\share\"), for
 // the free-space query of systems that take only a root; 0 (and an empty root) when `path`

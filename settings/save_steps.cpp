@@ -9,7 +9,38 @@ int MayReplaceByRename(unsigned long attributes, unsigned long link_count) {
 }
 
 unsigned long KeptAttributes(unsigned long attributes) {
-  return attributes & (kAttributeHidden | kAttributeSystem | kAttributeArchive);
+  return (attributes & (kAttributeHidden | kAttributeSystem)) | kAttributeArchive;
+}
+
+namespace {
+
+// A little-endian field of two bytes, as the descriptor and its access list hold them.
+std::size_t Field(const unsigned char* at) { return at[0] | static_cast<std::size_t>(at[1]) << 8; }
+
+constexpr unsigned kDaclPresent = 0x04;         // SE_DACL_PRESENT, in the control's low byte
+constexpr unsigned kDaclProtected = 0x10;       // SE_DACL_PROTECTED, in its high byte
+constexpr unsigned kInheritedAce = 0x10;        // INHERITED_ACE
+constexpr std::size_t kDescriptorHeader = 20;   // revision, control, four offsets
+constexpr std::size_t kAclHeader = 8;           // revision, size, entry count
+constexpr std::size_t kAceHeader = 4;           // type, flags, size
+
+}  // namespace
+
+int HasOwnPermissions(const unsigned char* descriptor, std::size_t size) {
+  if (size < kDescriptorHeader || (descriptor[2] & kDaclPresent) == 0) return 0;
+  // No list's offset (a null list: everyone may do everything) has nothing of the file's own.
+  const std::size_t offset = Field(descriptor + 16) | Field(descriptor + 18) << 16;
+  if (offset == 0 || offset > size - kAclHeader) return 0;
+  if (descriptor[3] & kDaclProtected) return 1;
+  const unsigned char* acl = descriptor + offset;
+  const std::size_t end = Field(acl + 2) < size - offset ? Field(acl + 2) : size - offset;
+  std::size_t at = kAclHeader;
+  // Bounded by the entry count, so an entry that claims no size cannot hold the walk.
+  for (std::size_t i = Field(acl + 4); i > 0 && at + kAceHeader <= end; --i) {
+    if ((acl[at + 1] & kInheritedAce) == 0) return 1;
+    at += Field(acl + at + 2);
+  }
+  return 0;
 }
 
 namespace {

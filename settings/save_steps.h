@@ -3,6 +3,8 @@
 // order of the steps and every way back to writing in place are tested natively.
 #pragma once
 
+#include <cstddef>
+
 // The platform's steps of one save.
 enum SaveStep {
   // A copy of the settings file in its folder, under a fixed name of our own, holding the
@@ -45,8 +47,16 @@ constexpr unsigned long kAttributeEncrypted = 0x4000;
 // not for an encrypted one, whose copy would lie on the disk unencrypted.
 int MayReplaceByRename(unsigned long attributes, unsigned long link_count);
 
-// The attributes the copy takes over before it replaces the file.
+// The attributes the copy takes before it replaces the file: the file's hidden and system
+// marks, and always the archive mark, which tells backups that the content changed.
 unsigned long KeptAttributes(unsigned long attributes);
+
+// 1 when the security descriptor `descriptor` (`size` bytes, self-relative, as
+// GetFileSecurityA gives it) holds permissions of the file's own: an entry not handed down
+// by its folder, or inheritance turned off. A copy made in the folder would take only what
+// the folder hands down. No descriptor, or one without an access list (a file system without
+// security, such as FAT), holds none.
+int HasOwnPermissions(const unsigned char* descriptor, std::size_t size);
 
 // Saves through a copy where `through_copy` (Windows NT, where a rename can replace a file):
 // copy, write the keys into it, flush it to disk, rename it over the file. Where that cannot

@@ -50,6 +50,13 @@ constexpr std::size_t kTextBindingCount = 2;
 extern const ToggleBinding kToggleBindings[kToggleBindingCount];
 extern const TextBinding kTextBindings[kTextBindingCount];
 
+// What a save writes, read from the dialog once and handed down: each toggle binding's
+// value (its on or off text) and each field's whole text, in the order of the bindings.
+struct OptionValues {
+  const char* toggles[kToggleBindingCount];
+  char texts[kTextBindingCount][kSettingValueCapacity];
+};
+
 enum ToggleChange { kToggleLeave, kToggleCheck, kToggleUncheck };
 
 // The on value checks, the off value unchecks, and any other value (compared exactly,

@@ -44,6 +44,7 @@ enum Verb {
   kAdvice,      // the open "Settings Not Saved" box ends with the advice `text`
   kFix,         // the warning captioned `text` is answered, field `id` emptied, OK clicked
   kExits,       // the program ends with exit code `id`; the checks below follow it
+  kReplaced,    // the file is another than before: a copy was renamed over it
   kValue,       // "Key=value": the value the first [Options] section gives that key
   kKept,        // every line of the starting file that begins with `text` is there once
   kCount,       // `id` lines begin with `text`, letter case aside
@@ -63,7 +64,9 @@ enum Place {
   kOwnFolder,      // a folder of its own; it uses the halvern.ini beside it
   kTemporary,      // a folder inside the system's temporary folder, as a zip's programs are run
   kStoreCopyUsed,  // beside a halvern.ini that has a VirtualStore copy, which Vista to 11 use
-  kStoreCopyIgnored,  // the same on a Windows before Vista (Windows 98 under Wine): no copies
+  kStoreCopyAs95,  // the same in a compatibility mode that makes Windows say it is 95, or XP
+  kStoreCopyAsXp,  // (under Wine its per-program version): the copy all the same
+  kTempAtRoot,     // a folder of its own, with TMP and TEMP naming the root of its drive
   kNoTemplate,     // a folder of its own, the program being one built without its dialog
   kPathOf100,      // a folder of its own whose program path is that long, measured from the
   kPathOf200,      // kit's folder (so the row skips where that is already too deep)
@@ -230,10 +233,21 @@ const Row kRows[] = {
     {"VistaTo11ShowAndSaveTheVirtualStoreCopy", "[Game]\r\nLevel=3\r\n[Options]\r\nSocket=12\r\n",
      kPlain, {{kShows, kSocket, "12"}, {kClick, kFills}, {kClick, IDOK}}, kWithLines,
      {"Level=3", "Socket=12", "HardwareFills=1"}, kStoreCopyUsed, "[Options]\r\nSocket=5\r\n"},
-    {"WindowsBeforeVistaUseTheFileBesideTheProgram", "[Options]\r\nSocket=5\r\n", kPlain,
-     {{kShows, kSocket, "5"}, {kClick, kFills}, {kClick, IDOK}}, kWithLines,
-     {"Socket=5", "HardwareFills=1"}, kStoreCopyIgnored,
-     "[Game]\r\nLevel=3\r\n[Options]\r\nSocket=12\r\n"},
+    // A compatibility mode changes what Windows says of itself, not where the game's file is:
+    // the copy is shown and saved, through a copy renamed over it, as everywhere on NT.
+    {"CompatibilityModeFor95ShowsAndSavesTheVirtualStoreCopy",
+     "[Game]\r\nLevel=3\r\n[Options]\r\nSocket=12\r\n", kPlain,
+     {{kShows, kSocket, "12"}, {kClick, kFills}, {kClick, IDOK}, {kExits, 0}, {kReplaced}},
+     kWithLines, {"Level=3", "Socket=12", "HardwareFills=1"}, kStoreCopyAs95,
+     "[Options]\r\nSocket=5\r\n"},
+    {"CompatibilityModeForXpShowsAndSavesTheVirtualStoreCopy",
+     "[Game]\r\nLevel=3\r\n[Options]\r\nSocket=12\r\n", kPlain,
+     {{kShows, kSocket, "12"}, {kClick, kFills}, {kClick, IDOK}}, kWithLines,
+     {"Level=3", "Socket=12", "HardwareFills=1"}, kStoreCopyAsXp, "[Options]\r\nSocket=5\r\n"},
+    // TEMP=C:\ (an old DOS habit) puts every folder of C: in the temporary folder: a fresh
+    // Halvern folder is no zip's, and the dialog opens at once.
+    {"TemporaryFolderAtADrivesRootIsNoZipsFolder", nullptr, kPlain, {{kClick, IDOK}}, kExactly,
+     kSavedDefaults, kTempAtRoot},
     {"FolderInPlaceOfTheFileIsRefusedThenSaved", nullptr, kFolderInItsPlace,
      {{kType, kSocket, "77"}, {kClick, IDOK}, {kAdvice, 0, kAdviceGeneral},
       {kAnswer, 0, "Settings Not Saved"}, {kUnchanged}, {kLetGo}, {kClick, IDOK}, {kExits, 0},
@@ -322,6 +336,18 @@ bool ReadFileBytes(const std::wstring& path, std::string* bytes) {
   while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes->append(chunk, got);
   CloseHandle(file);
   return true;
+}
+
+// The file's identity on its volume (0 where it cannot be opened): a file renamed into its
+// place has another.
+unsigned long long FileIndex(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  GetFileInformationByHandle(file, &info);
+  CloseHandle(file);
+  return (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
@@ -688,7 +714,25 @@ struct Staged {
   std::wstring store_root;  // %LOCALAPPDATA%\VirtualStore\ when a copy was staged below it
   std::wstring store;       // the copy's folder
   bool wine_version = false;
+  // Variables of this process set for the program (which inherits them), and their values
+  // before; `had` false where there was none.
+  struct Variable {
+    std::wstring name, value;
+    bool had;
+  };
+  std::vector<Variable> variables;
+
+  void Set(const wchar_t* name, const std::wstring& value) {
+    wchar_t old[MAX_PATH + 1] = L"";
+    const DWORD n = GetEnvironmentVariableW(name, old, MAX_PATH + 1);
+    variables.push_back({name, old, n > 0 && n <= MAX_PATH});
+    SetEnvironmentVariableW(name, value.c_str());
+  }
+
   ~Staged() {
+    for (const Variable& v : variables) {
+      SetEnvironmentVariableW(v.name.c_str(), v.had ? v.value.c_str() : nullptr);
+    }
     if (!store.empty()) {
       RemoveTree(store);
       // Its parents up to VirtualStore itself, as far as they are empty (the rest is not ours).
@@ -741,18 +785,22 @@ TEST_P(ProgramRow, Behaves) {
   std::wstring ini = folder + L"halvern.ini";
   std::wstring other_ini;
   Staged staged;
-  if (row.place == kStoreCopyUsed || row.place == kStoreCopyIgnored) {
-    const DWORD major = LOBYTE(LOWORD(GetVersion()));
-    if (row.place == kStoreCopyUsed && major < 6) {
+  if (row.place == kTempAtRoot) {
+    staged.Set(L"TMP", folder.substr(0, 3));
+    staged.Set(L"TEMP", folder.substr(0, 3));
+  }
+  if (row.place == kStoreCopyUsed || row.place == kStoreCopyAs95 || row.place == kStoreCopyAsXp) {
+    if (LOBYTE(LOWORD(GetVersion())) < 6) {
       GTEST_SKIP() << "Windows before Vista keeps no VirtualStore copies";
     }
-    if (row.place == kStoreCopyIgnored && major >= 6) {
-      if (!UnderWine()) {
-        GTEST_SKIP() << "only Wine can show hvsetup an older Windows than the one it runs on; "
-                        "this row runs on Windows 95 to XP, and under Wine as Windows 98";
-      }
+    // Under Wine its per-program version; on Windows the variable through which a program
+    // starts another in a compatibility mode, which needs no administrator.
+    if (row.place != kStoreCopyUsed && UnderWine()) {
       staged.wine_version = true;
-      ASSERT_EQ(SetWineVersion(L"win98"), "") << "setting Wine's Windows version for hvsetup";
+      ASSERT_EQ(SetWineVersion(row.place == kStoreCopyAs95 ? L"win95" : L"winxp"), "")
+          << "setting Wine's Windows version for hvsetup";
+    } else if (row.place != kStoreCopyUsed) {
+      staged.Set(L"__COMPAT_LAYER", row.place == kStoreCopyAs95 ? L"WIN95" : L"WINXPSP3");
     }
     std::string why_not;
     const std::wstring store = StoreFolder(folder, &why_not);
@@ -760,18 +808,14 @@ TEST_P(ProgramRow, Behaves) {
     staged.store_root = store.substr(0, store.find(L"\\VirtualStore\\") + 14);
     staged.store = store;
     ASSERT_EQ(CreateFolders(store), "") << "staging the VirtualStore copy";
-    const std::wstring copy = store + L"halvern.ini";
     other_ini = folder + L"halvern.ini";
-    if (row.place == kStoreCopyUsed) {
-      ini = copy;
-    } else {
-      other_ini = copy;
-    }
+    ini = store + L"halvern.ini";
   }
   const std::string other = row.other != nullptr ? row.other : "";
   if (!other_ini.empty()) ASSERT_TRUE(WriteFileBytes(other_ini, other));
   const std::string before = row.before.get();
   if (row.before.exists()) ASSERT_TRUE(WriteFileBytes(ini, before));
+  const unsigned long long index_before = FileIndex(ini);
   HANDLE held = INVALID_HANDLE_VALUE;
   if (row.state == kReadOnly) {
     ASSERT_TRUE(SetFileAttributesW(ini.c_str(), FILE_ATTRIBUTE_READONLY));
@@ -864,6 +908,9 @@ TEST_P(ProgramRow, Behaves) {
         exit_checked = true;
         ReadFileBytes(ini, &after);
         for (const std::string& line : Lines(after)) ++after_lines[line];
+        break;
+      case kReplaced:
+        EXPECT_NE(FileIndex(ini), index_before) << "the file was written in place";
         break;
       case kValue: {
         const std::string want = step.text;

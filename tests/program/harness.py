@@ -26,6 +26,8 @@ ADVICE_ADMINISTRATOR = ("Windows lets only administrators change files in this f
 ADVICE_READ_ONLY = ("The file is marked read-only. Clear Read-only in its Properties, then "
                     "press OK again.")
 ADVICE_DISK_FULL = "The disk that holds %s is full. Free some space on it, then press OK again."
+ADVICE_DISC = ("The disc or medium that holds %s cannot be written. Copy the Halvern folder to "
+               "your hard disk.")
 
 
 class Skip(Exception):
@@ -305,6 +307,18 @@ class Program:
         if self.process and self.process.poll() is None:
             self.process.kill()
             self.process.wait()
+
+
+def fill_to_the_last_byte(folder):
+    """Fills the file system that holds `folder` with one file of zeros, to the last byte."""
+    fd = os.open(os.path.join(folder, "filler"), os.O_WRONLY | os.O_CREAT)
+    for chunk in (4096, 1):
+        try:
+            while os.write(fd, b"\0" * chunk):
+                pass
+        except OSError:
+            pass
+    os.close(fd)
 
 
 def ini_path(folder):

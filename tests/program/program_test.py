@@ -10,10 +10,10 @@ import shutil
 import subprocess
 import sys
 
-from harness import (ADVICE_ADMINISTRATOR, ADVICE_DISK_FULL, ADVICE_GENERAL, CANCEL, DOS_COMPAT,
-                     FILLS, OK, RES_400, SAVE_FAILED, SOCKET, Skip, expect,
-                     expect_save_warning, expect_saved, ini_lines, ini_path, read_bytes,
-                     run_scenarios, write_ini)
+from harness import (ADVICE_ADMINISTRATOR, ADVICE_DISC, ADVICE_DISK_FULL, ADVICE_GENERAL, CANCEL,
+                     DOS_COMPAT, FILLS, OK, RES_400, SAVE_FAILED, SOCKET, Skip, expect,
+                     expect_save_warning, expect_saved, fill_to_the_last_byte, ini_lines,
+                     ini_path, read_bytes, run_scenarios, write_ini)
 
 
 # --- Scenarios: each gets a fresh folder holding a copy of the program --------------------
@@ -57,13 +57,14 @@ def unwritable_file_warns_and_stays_open(p):
     system's reason and the advice that fits the Windows it runs on and the folder; the
     dialog stays open and the file as it was. Only Windows Vista to 11 keep folders for
     administrators, and only Program Files, ProgramData and the Windows folder are such:
-    elsewhere (and on Windows 98) the general advice."""
+    elsewhere the general advice. Wine has every call of Windows 10, whatever version it
+    shows a program, as Windows 10 in a compatibility mode for 98 does."""
     program_files = os.path.join(p.env["WINEPREFIX"], "drive_c", "Program Files (x86)",
                                  "Halvern")
-    # Wine's default is Windows 10 (NT 10).
     for folder, version, advice in ((p.folder, "win98", ADVICE_GENERAL),
                                     (p.folder, None, ADVICE_GENERAL),
-                                    (program_files, None, ADVICE_ADMINISTRATOR)):
+                                    (program_files, None, ADVICE_ADMINISTRATOR),
+                                    (program_files, "win98", ADVICE_ADMINISTRATOR)):
         shown = "C:\\Program Files (x86)\\Halvern" if folder == program_files else None
         if folder != p.folder:
             shutil.rmtree(folder, ignore_errors=True)
@@ -109,15 +110,7 @@ def full_disk_refuses_a_save_that_would_grow_the_file(p):
         p.folder, p.exe = disk, os.path.join(disk, "hvsetup.exe")
         game = "".join("Line%03d=%s\r\n" % (i, "x" * 40) for i in range(85))
         write_ini(disk, "[Options]\r\nSocket=5\r\n[Game]\r\n" + game)
-        filler = os.path.join(disk, "filler")
-        fd = os.open(filler, os.O_WRONLY | os.O_CREAT)
-        for chunk in (4096, 1):  # to the last byte
-            try:
-                while os.write(fd, b"\0" * chunk):
-                    pass
-            except OSError:
-                pass
-        os.close(fd)
+        fill_to_the_last_byte(disk)
         before = read_bytes(disk)
         p.start()
         p.replace_text(SOCKET, "77")
@@ -127,7 +120,7 @@ def full_disk_refuses_a_save_that_would_grow_the_file(p):
                             ADVICE_DISK_FULL % ("Z:%s\\" % disk.replace("/", "\\")))
         p.expect_running()
         expect(read_bytes(disk) == before, "the refused save changed the file")
-        os.remove(filler)
+        os.remove(os.path.join(disk, "filler"))
         p.click(OK)
         expect(p.wait_exit() == 0, "exit code is not 0")
         lines = ini_lines(disk)
@@ -137,6 +130,44 @@ def full_disk_refuses_a_save_that_would_grow_the_file(p):
         p.stop()
         subprocess.run(["umount", "-l", disk], capture_output=True)
 
+
+
+def disc_cannot_be_written(p):
+    """Started from the game's CD (drive D:, a CD-ROM drive, over a full file system that
+    cannot be written, as a pressed disc is): the warning says the disc cannot be written and
+    to copy the Halvern folder to the hard disk. A disc reports no free space and its files
+    cannot be opened for writing, yet neither "full" nor "read-only" is the remedy."""
+    if os.geteuid() != 0:
+        raise Skip("only root may mount the file system that stands in for a disc")
+    disc = os.path.join(os.path.abspath(p.args.wine_root), "disc")
+    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", disc],
+                             capture_output=True, text=True)
+    if mounted.returncode != 0:
+        raise Skip("no small file system can be mounted here: %s" % mounted.stderr.strip())
+    try:
+        folder = os.path.join(disc, "Halvern")
+        os.makedirs(folder)
+        os.makedirs(os.path.join(disc, "elsewhere"))  # where the harness starts it from
+        shutil.copy(p.exe, os.path.join(folder, "hvsetup.exe"))
+        write_ini(folder, "[Options]\r\nSocket=5\r\n[Game]\r\nLevel=3\r\n")
+        fill_to_the_last_byte(disc)
+        subprocess.run(["mount", "-o", "remount,ro", disc], check=True, capture_output=True)
+        before = read_bytes(folder)
+        p.folder, p.exe = folder, "D:\\Halvern\\hvsetup.exe"
+        p.start()
+        p.replace_text(SOCKET, "77")
+        p.click(OK)
+        text = p.dismiss(SAVE_FAILED)
+        expect_save_warning(text, folder, ADVICE_DISC % "D:\\Halvern\\", "D:\\Halvern")
+        expect("full" not in text.split("\n")[1].lower(),
+               "the reason given is a full disk: %r" % text)
+        p.expect_running()
+        expect(read_bytes(folder) == before, "the refused save changed the file")
+        p.click(CANCEL)
+        expect(p.wait_exit() == 0, "exit code is not 0")
+    finally:
+        p.stop()
+        subprocess.run(["umount", "-l", disc], capture_output=True)
 
 
 def legacy_windows_versions(p):
@@ -165,7 +196,7 @@ def legacy_windows_versions(p):
 SCENARIOS = {f.__name__: f for f in [
     enter_walks_through_the_fields, cancel_escape_and_close_keep_the_file,
     unwritable_file_warns_and_stays_open, full_disk_refuses_a_save_that_would_grow_the_file,
-    legacy_windows_versions]}
+    disc_cannot_be_written, legacy_windows_versions]}
 
 if __name__ == "__main__":
     sys.exit(run_scenarios(SCENARIOS))

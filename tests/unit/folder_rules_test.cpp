@@ -1,6 +1,7 @@
 // Folder containment and the VirtualStore folder, as tables of paths.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "settings/folder_rules.h"
@@ -51,6 +52,100 @@ TEST(IsInsideFolder, ComparesWholeFoldersWithoutRegardToCase) {
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::Message() << row.path << " in " << row.folder);
     EXPECT_EQ(IsInsideFolder(row.path, row.folder, *row.lead), row.inside);
+  }
+}
+
+// Stands in for GetLongPathNameA: names every path `long_answer`, or fails where that is null.
+const char* long_answer = nullptr;
+std::string long_asked;
+
+unsigned long HV_WINAPI StandInLongPath(const char* path, char* out, unsigned long capacity) {
+  long_asked = path;
+  if (long_answer == nullptr) return 0;
+  const std::size_t length = std::strlen(long_answer);
+  if (length >= capacity) return static_cast<unsigned long>(length + 1);
+  std::memcpy(out, long_answer, length + 1);
+  return static_cast<unsigned long>(length);
+}
+
+TEST(LongFormOf, TakesTheLongFormWhereThePlatformGivesOneThatFitsAndIsSpelt) {
+  const char* kShort = "C:\\PROGRA~2\\HALVERN\\";
+  const char* kLong = "C:\\Program Files (x86)\\Halvern\\";
+  const struct {
+    const char* answer;  // null: the call fails
+    bool has_call;       // Windows 95 and NT 4 have none
+    std::size_t capacity;
+    const LeadByteRanges* lead;
+    const char* form;
+  } rows[] = {
+      {kLong, true, 260, &kSingleByteCodePage, kLong},
+      {nullptr, true, 260, &kSingleByteCodePage, kShort},
+      {kLong, false, 260, &kSingleByteCodePage, kShort},
+      {kLong, true, 30, &kSingleByteCodePage, kShort},  // does not fit: never cut
+      // A name the code page cannot spell: the short form is the one that names the folder.
+      {"C:\\Program Files (x86)\\\xc8\xe3\xf0\xfb\\", true, 260, &kSingleByteCodePage,
+       "C:\\Program Files (x86)\\\xc8\xe3\xf0\xfb\\"},
+      {"C:\\Program Files (x86)\\????\\", true, 260, &kSingleByteCodePage, kShort},
+      // 表 is 95 5C: its second byte is neither a separator nor a '?'.
+      {"C:\\\x95\x5C\\", true, 260, &kJapanese, "C:\\\x95\x5C\\"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message() << (row.answer != nullptr ? row.answer : "(fails)")
+                                    << ", capacity " << row.capacity);
+    long_answer = row.answer;
+    long_asked.clear();
+    char form[260] = "junk";
+    LongFormOf(kShort, row.has_call ? StandInLongPath : nullptr, *row.lead, form, row.capacity);
+    EXPECT_EQ(std::string(form), row.form);
+    EXPECT_EQ(long_asked, row.has_call ? kShort : "");
+  }
+
+  // Taken before the rules compare or form paths: the short form meets neither the folders
+  // Windows keeps for administrators nor the copy's folder, which both have long names.
+  long_answer = kLong;
+  char form[260];
+  LongFormOf(kShort, StandInLongPath, kSingleByteCodePage, form, sizeof form);
+  EXPECT_EQ(IsInsideFolder(kShort, "C:\\Program Files (x86)", kSingleByteCodePage), 0);
+  EXPECT_EQ(IsInsideFolder(form, "C:\\Program Files (x86)", kSingleByteCodePage), 1);
+  char store[260];
+  ASSERT_EQ(VirtualStoreFolder(form, "C:\\Users\\Ann\\AppData\\Local", "C:\\Windows",
+                               "halvern.ini", kSingleByteCodePage, store, sizeof store),
+            1);
+  EXPECT_STREQ(store, "C:\\Users\\Ann\\AppData\\Local\\VirtualStore\\Program Files (x86)\\Halvern\\");
+}
+
+TEST(InTemporaryFolder, OnlyBelowATemporaryFolderThatIsNeitherARootNorTheCurrentOne) {
+  const char* kTemp = "C:\\Users\\Ann\\AppData\\Local\\Temp\\";
+  const char* kZip = "C:\\Users\\Ann\\AppData\\Local\\Temp\\Temp1_hv.zip\\";
+  // The program makes its own folder current before it asks.
+  const char* kZipCurrent = "C:\\Users\\Ann\\AppData\\Local\\Temp\\Temp1_hv.zip";
+  const struct {
+    const char* folder;
+    const char* temp;
+    const char* current;
+    const LeadByteRanges* lead;
+    int inside;
+  } rows[] = {
+      {kZip, kTemp, kZipCurrent, &kSingleByteCodePage, 1},
+      {"c:\\users\\ann\\appdata\\local\\temp\\x\\", "C:\\USERS\\ANN\\APPDATA\\LOCAL\\TEMP\\",
+       "", &kSingleByteCodePage, 1},
+      {kTemp, kTemp, "C:\\Users\\Ann\\AppData\\Local\\Temp", &kSingleByteCodePage, 0},  // itself
+      {"C:\\Users\\Ann\\AppData\\Local\\Temporary\\x\\", kTemp, "", &kSingleByteCodePage, 0},
+      // TEMP=C:\ (an old DOS habit): every folder of C: would lie in it.
+      {"C:\\Games\\Halvern\\", "C:\\", "C:\\Games\\Halvern", &kSingleByteCodePage, 0},
+      {"c:\\Games\\Halvern\\", "C:", "", &kSingleByteCodePage, 0},
+      {"\\\\server\\games\\Halvern\\", "\\\\server\\games\\", "", &kSingleByteCodePage, 0},
+      // Windows 95 and NT 4 without TMP and TEMP name the current folder.
+      {"C:\\Games\\Halvern\\", "C:\\Games\\", "C:\\Games", &kSingleByteCodePage, 0},
+      {"C:\\Games\\Halvern\\", "C:\\Games\\", "C:\\Games\\Halvern", &kSingleByteCodePage, 1},
+      // 表 is 95 5C: the temporary folder ends with its second byte, no separator.
+      {"C:\\\x95\x5C\\Temp1\\", "C:\\\x95\x5C\\", "", &kJapanese, 1},
+      {"C:\\\x95\x5C\\", "C:\\\x95", "", &kJapanese, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message() << row.folder << " in " << row.temp << ", current "
+                                    << row.current);
+    EXPECT_EQ(InTemporaryFolder(row.folder, row.temp, row.current, *row.lead), row.inside);
   }
 }
 

@@ -30,44 +30,43 @@ TEST(HasRoomForSave, WantsTheWholeFileAfterTheSave) {
   }
 }
 
-TEST(NtMajorVersion, ReadsTheVersionValueOfEachSystem) {
-  EXPECT_EQ(NtMajorVersion(0xC0000A03UL), 0u);  // Windows 95 (top bit set)
-  EXPECT_EQ(NtMajorVersion(0x80000A03UL), 0u);  // Win32s on Windows 3.1
-  EXPECT_EQ(NtMajorVersion(0x04213303UL), 3u);  // NT 3.51
-  EXPECT_EQ(NtMajorVersion(0x0A280105UL), 5u);  // XP
-  EXPECT_EQ(NtMajorVersion(0x1DB00006UL), 6u);  // Vista
-  EXPECT_EQ(NtMajorVersion(0x4A61000AUL), 10u);  // 10 and 11
-}
-
 TEST(ChooseSaveAdvice, FitsTheReasonTheSystemAndTheFolder) {
   const struct {
     SaveRefusal refusal;
-    unsigned nt_major;
+    int administrators_folders;  // Windows Vista to 11, whatever version they report
     int protected_folder;
     SaveAdvice advice;
   } rows[] = {
-      {{kErrorDiskFull, 0, 1, 0}, 10, 1, kAdviceDiskFull},
-      {{kErrorDiskFull, 1, 1, 0}, 0, 0, kAdviceDiskFull},      // full comes first
-      {{kErrorAccessDenied, 1, 0, 0}, 10, 1, kAdviceReadOnly},  // read-only, even on Vista and on
-      {{kErrorAccessDenied, 1, 0, 0}, 0, 0, kAdviceReadOnly},
-      {{kErrorAccessDenied, 0, 0, 0}, 6, 1, kAdviceAdministrator},
-      {{kErrorAccessDenied, 0, 0, 0}, 10, 1, kAdviceAdministrator},
+      {{kErrorDiskFull, 0, 1, 0, 0}, 1, 1, kAdviceDiskFull},
+      {{kErrorDiskFull, 1, 1, 0, 0}, 0, 0, kAdviceDiskFull},      // full comes first
+      {{kErrorAccessDenied, 1, 0, 0, 0}, 1, 1, kAdviceReadOnly},  // read-only, even on Vista and on
+      {{kErrorAccessDenied, 1, 0, 0, 0}, 0, 0, kAdviceReadOnly},
+      {{kErrorAccessDenied, 0, 0, 0, 0}, 1, 1, kAdviceAdministrator},
       // Outside Program Files and the like (a read-only share, Controlled folder access),
       // running as administrator is no remedy.
-      {{kErrorAccessDenied, 0, 0, 0}, 10, 0, kAdviceGeneral},
+      {{kErrorAccessDenied, 0, 0, 0, 0}, 1, 0, kAdviceGeneral},
       // No administrators-only folders before Vista.
-      {{kErrorAccessDenied, 0, 0, 0}, 5, 1, kAdviceGeneral},
-      {{kErrorAccessDenied, 0, 0, 0}, 4, 1, kAdviceGeneral},
-      {{kErrorAccessDenied, 0, 0, 0}, 0, 1, kAdviceGeneral},
+      {{kErrorAccessDenied, 0, 0, 0, 0}, 0, 1, kAdviceGeneral},
       // A folder in the file's place is no matter for an administrator.
-      {{kErrorAccessDenied, 0, 0, 1}, 10, 1, kAdviceGeneral},
-      {{32, 0, 0, 0}, 10, 1, kAdviceGeneral},  // sharing violation: another program holds it
-      {{0, 0, 0, 0}, 10, 1, kAdviceGeneral},   // a write failed with no reason known
+      {{kErrorAccessDenied, 0, 0, 1, 0}, 1, 1, kAdviceGeneral},
+      {{32, 0, 0, 0, 0}, 1, 1, kAdviceGeneral},  // sharing violation: another program holds it
+      {{0, 0, 0, 0, 0}, 1, 1, kAdviceGeneral},   // a write failed with no reason known
+      // A disc: its files are read-only and it reports no room, yet neither remedy helps;
+      // nor does an administrator, under Program Files on a disc image.
+      {{kErrorAccessDenied, 1, 0, 0, 1}, 1, 1, kAdviceDisc},
+      {{kErrorDiskFull, 0, 1, 0, 1}, 0, 0, kAdviceDisc},
+      {{kErrorWriteProtect, 0, 0, 0, 1}, 0, 0, kAdviceDisc},
+      // A write-protected floppy disk or memory card, wherever it is.
+      {{kErrorWriteProtect, 0, 0, 0, 0}, 1, 1, kAdviceDisc},
+      {{kErrorWriteProtect, 1, 0, 0, 0}, 0, 0, kAdviceDisc},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(testing::Message() << "error " << row.refusal.error << ", NT " << row.nt_major
-                                    << ", protected " << row.protected_folder);
-    EXPECT_EQ(ChooseSaveAdvice(row.refusal, row.nt_major, row.protected_folder), row.advice);
+    SCOPED_TRACE(testing::Message() << "error " << row.refusal.error << ", on disc "
+                                    << row.refusal.on_disc << ", administrators' folders "
+                                    << row.administrators_folders << ", protected "
+                                    << row.protected_folder);
+    EXPECT_EQ(ChooseSaveAdvice(row.refusal, row.administrators_folders, row.protected_folder),
+              row.advice);
   }
 }
 

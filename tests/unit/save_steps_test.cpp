@@ -125,8 +125,68 @@ TEST(MayReplaceByRename, RefusesLinksAndReadOnlyFiles) {
     SCOPED_TRACE(testing::Message() << "attributes " << row.attributes << ", links " << row.links);
     EXPECT_EQ(MayReplaceByRename(row.attributes, row.links), row.may);
   }
+  // The archive mark always: the content changed, whatever a backup last marked.
   EXPECT_EQ(KeptAttributes(0x27 | kAttributeReparsePoint | 0x80),
             kAttributeHidden | kAttributeSystem | kAttributeArchive);
+  EXPECT_EQ(KeptAttributes(kAttributeHidden), kAttributeHidden | kAttributeArchive);
+  EXPECT_EQ(KeptAttributes(0), kAttributeArchive);
+}
+
+// A self-relative security descriptor as GetFileSecurityA gives it: `control`, and unless
+// `list` is false an access list at offset 20 with one entry (for Everyone) per flags byte.
+std::vector<unsigned char> Descriptor(unsigned control, std::vector<unsigned char> flags,
+                                      bool list = true) {
+  auto put16 = [](std::vector<unsigned char>& v, std::size_t at, unsigned value) {
+    v[at] = static_cast<unsigned char>(value & 0xFF);
+    v[at + 1] = static_cast<unsigned char>(value >> 8);
+  };
+  std::vector<unsigned char> d(20, 0);
+  d[0] = 1;
+  put16(d, 2, control | 0x8000);  // SE_SELF_RELATIVE
+  if (list) d[16] = 20;
+  d.resize(28, 0);
+  d[20] = 2;
+  put16(d, 22, static_cast<unsigned>(8 + 20 * flags.size()));
+  put16(d, 24, static_cast<unsigned>(flags.size()));
+  for (unsigned char f : flags) {
+    const unsigned char entry[20] = {0, f, 20, 0, 0xFF, 0x01, 0x1F, 0x00,  // all access
+                                     1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};  // S-1-1-0
+    d.insert(d.end(), entry, entry + sizeof entry);
+  }
+  return d;
+}
+
+TEST(HasOwnPermissions, FindsEntriesTheFolderDidNotHandDown) {
+  const unsigned kPresent = 0x0004, kProtected = 0x1000;
+  const unsigned char kInherited = 0x10, kInheritedToChildren = 0x13, kExplicit = 0x00;
+  const struct {
+    const char* name;
+    std::vector<unsigned char> descriptor;
+    std::size_t cut;  // bytes left off the end
+    int own;
+  } rows[] = {
+      {"no access list (FAT)", Descriptor(0, {}), 0, 0},
+      {"a null list: everyone may do everything", Descriptor(kPresent, {kExplicit}, false), 0, 0},
+      {"only what the folder hands down", Descriptor(kPresent, {kInherited, kInheritedToChildren}),
+       0, 0},
+      {"an empty list", Descriptor(kPresent, {}), 0, 0},
+      {"Users given Modify on the file alone", Descriptor(kPresent, {kInherited, kExplicit}), 0, 1},
+      {"an entry of its own that its children would take", Descriptor(kPresent, {0x03}), 0, 1},
+      {"inheritance turned off", Descriptor(kPresent | kProtected, {kInherited}), 0, 1},
+      // Wine names each file's owner, group and others in entries of their own.
+      {"Wine's", Descriptor(kPresent, {kExplicit, kExplicit, kExplicit}), 0, 1},
+      // Never read past what the platform gave.
+      {"the explicit entry cut off", Descriptor(kPresent, {kInherited, kExplicit}), 20, 0},
+      {"shorter than its header", Descriptor(kPresent, {kExplicit}), 30, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(HasOwnPermissions(row.descriptor.data(), row.descriptor.size() - row.cut), row.own);
+  }
+  // An entry claiming no size ends the walk rather than looping on it.
+  std::vector<unsigned char> broken = Descriptor(kPresent, {kInherited, kExplicit});
+  broken[28 + 2] = 0;
+  EXPECT_EQ(HasOwnPermissions(broken.data(), broken.size()), 0);
 }
 
 }  // namespace

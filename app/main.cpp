@@ -1,17 +1,18 @@
-// Entry point: find the program's folder, run the Options dialog, and exit with the code
-// of the quit message the dialog leaves behind.
+// The program: find its folder and settings file, run the Options dialog, and exit with the
+// code of the quit message the dialog leaves behind. It stands above every other folder and
+// nothing includes it.
 #include <windows.h>
 
 #include "dialog/dialog_platform.h"
 #include "dialog/options_dialog.h"
 #include "resources/resource.h"
-#include "settings/settings_file.h"
+#include "settings/settings_folder.h"
 #include "shell/home_directory.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   AppInstance = instance;
   const LeadByteRanges lead = SetupHomeDirectory(instance);
-  FollowVirtualStore(GetVersion(), lead);
+  FollowVirtualStore(lead);
   // Opened inside a zip, the program runs from a copy in the temporary folder, where its
   // settings would be lost with the copy: the user is told so first, and No is the default.
   if (InTemporaryFolderWithoutSettings(lead)) {
