@@ -96,8 +96,10 @@ ENV
     # they still settle was seen to fail ("ShellExecuteEx failed") under load. -w waits for
     # that first server, and with it every process of the new prefix, to end.
     step "waiting for the new prefix to settle" "$WINESERVER" -w
-    # Drive D: is a CD-ROM drive, over a folder of the run where a test mounts a disc. Wine
-    # reads the drive types when its first program starts, so the server is let end first.
+  fi
+  # Drive D: is a CD-ROM drive, over a folder of the run where a test mounts a disc. Wine
+  # reads the drive types when its first program starts, so the server is let end first.
+  if ! grep -q '^"d:"="cdrom"' "$WINEPREFIX/system.reg"; then
     step "making D: a CD-ROM drive" env WINELOADER="$loader" "$loader" reg add \
       'HKLM\Software\Wine\Drives' /v d: /d cdrom /f
     step "waiting for the prefix to settle again" "$WINESERVER" -w
