@@ -2,8 +2,12 @@
 // characters of the ANSI code page.
 #include "settings/folder_rules.h"
 
+#include <cstddef>
+
 #include "settings/save_check.h"
 #include "shell/bounded_text.h"
+#include "shell/code_page.h"
+#include "shell/home_path.h"
 
 namespace {
 

@@ -1,7 +1,10 @@
 // Rules a save checks before writing: room on the volume, advice that fits a refusal.
 #include "settings/save_check.h"
 
+#include <cstddef>
+
 #include "shell/bounded_text.h"
+#include "shell/code_page.h"
 
 int HasRoomForSave(unsigned long long file_size, unsigned long long free_bytes) {
   return free_bytes >= file_size && free_bytes - file_size >= kSaveGrowthBound;

@@ -1,6 +1,8 @@
 // The order of a save's steps, and when it falls back to writing in place.
 #include "settings/save_steps.h"
 
+#include <cstddef>
+
 #include "settings/save_check.h"
 
 int MayReplaceByRename(unsigned long attributes, unsigned long link_count) {
