@@ -1,5 +1,6 @@
-// A save's steps on the platform: the copy, the keys, the flush, the rename. Their order,
-// and every way back to writing in place, are in save_steps.
+// A save's steps on the platform: the copy (which is also the save's lock), the keys, the
+// flush, the look at the file, the rename. Their order, and every way back to writing in
+// place, are in save_steps.
 #include "settings/file_save.h"
 
 #include <windows.h>
@@ -11,17 +12,53 @@
 
 namespace {
 
-// One save's files and calls, handed to each step.
+// One save's files and calls, handed to each step. What the system says of a file
+// (GetFileInformationByHandle) tells whether it is the same one, and unchanged.
 struct FileSave {
   const SaveCalls* calls;
   const OptionValues* values;
   char file[kSettingsPathCapacity];
   char copy[kSettingsPathCapacity];
-  DWORD attributes;  // the file's, or 0 where it is missing
-  int exists;
+  BY_HANDLE_FILE_INFORMATION copied;  // the settings file as it was copied
+  BY_HANDLE_FILE_INFORMATION own;     // the save's own copy as it was made
+  BY_HANDLE_FILE_INFORMATION seen;    // a copy in the way, as it was seen last
+  int exists;                         // the settings file was there when copied
+  int own_made;
+  int seen_valid;
 };
 
-unsigned long CopyContent(HANDLE from, HANDLE to) {
+// 1 with `info` filled where `path` names a file the system describes. Opened for no access,
+// which no other program's sharing refuses, with the sharing every Windows knows.
+int Describe(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE file = OpenSharedFile(path, 0, OPEN_EXISTING);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  const BOOL described = GetFileInformationByHandle(file, info);
+  CloseHandle(file);
+  return described;
+}
+
+// The same file: on the same volume, under the same index.
+int SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// The same file, with the same size and last write.
+int Unchanged(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return SameFile(a, b) && a.nFileSizeHigh == b.nFileSizeHigh &&
+         a.nFileSizeLow == b.nFileSizeLow &&
+         a.ftLastWriteTime.dwLowDateTime == b.ftLastWriteTime.dwLowDateTime &&
+         a.ftLastWriteTime.dwHighDateTime == b.ftLastWriteTime.dwHighDateTime;
+}
+
+// The copy under the copy's name is the one this save made.
+int IsOwnCopy(const FileSave& save) {
+  BY_HANDLE_FILE_INFORMATION now;
+  return save.own_made && Describe(save.copy, &now) && SameFile(now, save.own);
+}
+
+// Its buffer gets a frame of its own, never one with the save's other buffers.
+__attribute__((noinline)) unsigned long CopyContent(HANDLE from, HANDLE to) {
   char buffer[2048];
   for (;;) {
     DWORD got = 0;
@@ -34,33 +71,57 @@ unsigned long CopyContent(HANDLE from, HANDLE to) {
 }
 
 unsigned long MakeCopy(FileSave& save) {
-  WIN32_FIND_DATAA found;
-  save.exists = FindFile(save.file, &found);
-  save.attributes = save.exists ? found.dwFileAttributes : 0;
+  // Described before it is read: a write meanwhile then shows as a change.
+  save.exists = Describe(save.file, &save.copied);
+  if (!save.exists) save.copied.dwFileAttributes = 0;
+  if (save.exists &&
+      !MayReplaceByRename(save.copied.dwFileAttributes, save.copied.nNumberOfLinks)) {
+    return ERROR_NOT_SUPPORTED;
+  }
   HANDLE from = OpenSharedFile(save.file, GENERIC_READ, OPEN_EXISTING);
   if (from == INVALID_HANDLE_VALUE && save.exists) return GetLastError();
+  // A new file, never one that is there: whoever made it (another save, here or on another
+  // PC sharing the folder) owns it.
+  HANDLE to = OpenSharedFile(save.copy, GENERIC_WRITE, CREATE_NEW);
   unsigned long error = 0;
-  if (save.exists) {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(from, &info)) {
-      error = GetLastError();
-    } else if (!MayReplaceByRename(save.attributes, info.nNumberOfLinks)) {
-      error = ERROR_NOT_SUPPORTED;
+  if (to == INVALID_HANDLE_VALUE) {
+    error = GetLastError();
+    if (error == ERROR_FILE_EXISTS && !save.seen_valid) {
+      save.seen_valid = Describe(save.copy, &save.seen);
     }
-  }
-  if (error == 0) {
-    // A copy left by an interrupted save is reused. (One left hidden, by a power cut just
-    // before its rename, is refused here; the save then writes in place and removes it.)
-    HANDLE to = OpenSharedFile(save.copy, GENERIC_WRITE, CREATE_ALWAYS);
-    if (to == INVALID_HANDLE_VALUE) {
-      error = GetLastError();
-    } else {
-      if (save.exists) error = CopyContent(from, to);
-      CloseHandle(to);
-    }
+  } else {
+    save.own_made = GetFileInformationByHandle(to, &save.own);
+    if (save.exists) error = CopyContent(from, to);
+    CloseHandle(to);
   }
   if (from != INVALID_HANDLE_VALUE) CloseHandle(from);
   return error;
+}
+
+unsigned long CheckFile(const FileSave& save) {
+  BY_HANDLE_FILE_INFORMATION now;
+  const int exists = Describe(save.file, &now);
+  const int same = exists == save.exists && (!exists || Unchanged(now, save.copied));
+  return same && IsOwnCopy(save) ? 0 : kErrorFileChanged;
+}
+
+unsigned long ClearLeftCopy(FileSave& save) {
+  BY_HANDLE_FILE_INFORMATION now;
+  if (!Describe(save.copy, &now)) {
+    save.seen_valid = 0;
+    return 0;
+  }
+  if (!save.seen_valid || !Unchanged(now, save.seen)) {
+    save.seen = now;
+    save.seen_valid = 1;
+    return kErrorCopyInUse;
+  }
+  save.seen_valid = 0;
+  // Without the settings file it may be the only whole copy of the settings; a rename every
+  // Windows has, which never replaces a file that appeared meanwhile.
+  BY_HANDLE_FILE_INFORMATION file;
+  if (!Describe(save.file, &file)) return MoveFileA(save.copy, save.file) ? 0 : kErrorOnlyCopy;
+  return DeleteFileA(save.copy) ? 0 : GetLastError();
 }
 
 unsigned long FlushToDisk(const char* path) {
@@ -75,8 +136,9 @@ unsigned long FlushToDisk(const char* path) {
 // takes only what the folder hands down: an administrator who let users change halvern.ini
 // alone (the usual way to let them play a game under Program Files) would lose that grant,
 // and the game could no longer write its file. 0 where nothing was needed or it was done;
-// otherwise the reason, and the save writes in place.
-unsigned long KeepOwnPermissions(const FileSave& save) {
+// otherwise the reason, and the save writes in place. Its buffer, like CopyContent's, gets a
+// frame of its own.
+__attribute__((noinline)) unsigned long KeepOwnPermissions(const FileSave& save) {
   if (!save.exists) return 0;
   // Looked up, not imported: Win32s may lack them, and 95, 98 and Me have stubs that fail.
   BOOL(WINAPI * get_security)(LPCSTR, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD,
@@ -102,17 +164,19 @@ unsigned long KeepOwnPermissions(const FileSave& save) {
 }
 
 unsigned long RenameCopyOverFile(const FileSave& save) {
-  SetFileAttributesA(save.copy, KeptAttributes(save.attributes));
+  SetFileAttributesA(save.copy, KeptAttributes(save.copied.dwFileAttributes));
   const unsigned long kept = KeepOwnPermissions(save);
   if (kept != 0) return kept;
-  DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  // A file that appeared since the copy was made is not replaced by it.
+  DWORD flags = (save.exists ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH;
   for (;;) {
     if (save.calls->MoveFileExA(save.copy, save.file, flags)) return 0;
     const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return kErrorFileChanged;
     // A system that does not know the write-through flag refuses it as an invalid
     // parameter; a rename within one folder does not need it.
-    if (error != ERROR_INVALID_PARAMETER || flags == MOVEFILE_REPLACE_EXISTING) return error;
-    flags = MOVEFILE_REPLACE_EXISTING;
+    if (error != ERROR_INVALID_PARAMETER || (flags & MOVEFILE_WRITE_THROUGH) == 0) return error;
+    flags &= ~MOVEFILE_WRITE_THROUGH;
   }
 }
 
@@ -124,9 +188,11 @@ unsigned long DoSaveStep(void* context, SaveStep step, int to_copy) {
     return WriteOptionValues(*save.values, save.calls->write, target) ? 0 : 1;
   }
   if (step == kFlushToDisk) return FlushToDisk(target);
+  if (step == kCheckFile) return CheckFile(save);
   if (step == kReplaceFile) return RenameCopyOverFile(save);
+  if (step == kClearLeftCopy) return ClearLeftCopy(save);
   if (step == kRemoveCopy) {
-    DeleteFileA(save.copy);
+    if (IsOwnCopy(save)) DeleteFileA(save.copy);
   } else {
     Sleep(kReplacePauseMilliseconds);
   }
@@ -139,6 +205,8 @@ int SaveSettingsFile(const SaveCalls& calls, const OptionValues& values, unsigne
   FileSave save;
   save.calls = &calls;
   save.values = &values;
+  save.own_made = 0;
+  save.seen_valid = 0;
   if (!FormatSettingsPath(save.file, sizeof save.file, HomePrefix) ||
       !FormatPathInFolder(save.copy, sizeof save.copy, HomePrefix, kSaveCopyFileName)) {
     *error = ERROR_FILENAME_EXCED_RANGE;

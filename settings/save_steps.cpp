@@ -47,20 +47,47 @@ int HasOwnPermissions(const unsigned char* descriptor, std::size_t size) {
 
 namespace {
 
-// 0 once the copy has replaced the file; a refusal that looks like another program holding
-// a file open is tried again, a bounded number of times.
-unsigned long SaveThroughCopy(SaveStepCall step, void* context) {
-  unsigned long error = step(context, kMakeCopy, 1);
-  if (error == 0) error = step(context, kWriteKeys, 1);
-  // Data that has not reached the disk must never be renamed into place: after a power cut
-  // the new name could hold nothing, or zeros.
-  if (error == 0) error = step(context, kFlushToDisk, 1);
-  for (int tries = 1; error == 0; ++tries) {
-    error = step(context, kReplaceFile, 1);
-    const int held_open = error == kErrorSharingViolation || error == kErrorAccessDenied;
-    if (!held_open || tries == kReplaceTries) return error;
+int HeldOpen(unsigned long error) {
+  return error == kErrorSharingViolation || error == kErrorAccessDenied;
+}
+
+// 0 once the save has a copy of its own. A copy in the way is another save's for as long as it
+// changes; one that stays as it was is cleared away. Bounded: a copy that keeps changing is
+// given up on, and the save then writes in place.
+unsigned long MakeOwnCopy(SaveStepCall step, void* context) {
+  for (int tries = 1;; ++tries) {
+    unsigned long error = step(context, kMakeCopy, 1);
+    if (error != kErrorFileExists || tries == kCopyTries) return error;
+    if (tries % kCopyWaits == 0) {
+      error = step(context, kClearLeftCopy, 1);
+      if (error == 0) continue;
+      if (error != kErrorCopyInUse) return error;
+    }
     step(context, kPause, 1);
-    error = 0;
+  }
+}
+
+// 0 once the copy has replaced the file. The file is checked before every rename: a program
+// that held it open may have written it before it let go, and a copy made before that must
+// not replace it. A refusal that looks like another program holding a file open is tried
+// again, a bounded number of times.
+unsigned long SaveThroughCopy(SaveStepCall step, void* context) {
+  unsigned long error = kErrorFileChanged;
+  for (int round = 0; round < kSaveRounds && error == kErrorFileChanged; ++round) {
+    if (round > 0) step(context, kRemoveCopy, 1);  // again, from the file as it now is
+    error = MakeOwnCopy(step, context);
+    if (error == 0) error = step(context, kWriteKeys, 1);
+    // Data that has not reached the disk must never be renamed into place: after a power cut
+    // the new name could hold nothing, or zeros.
+    if (error == 0) error = step(context, kFlushToDisk, 1);
+    for (int tries = 1; error == 0; ++tries) {
+      error = step(context, kCheckFile, 1);
+      if (error == 0) error = step(context, kReplaceFile, 1);
+      if (error == 0) return 0;
+      if (!HeldOpen(error) || tries == kReplaceTries) break;
+      step(context, kPause, 1);
+      error = 0;
+    }
   }
   return error;
 }
@@ -69,9 +96,12 @@ unsigned long SaveThroughCopy(SaveStepCall step, void* context) {
 
 int RunSave(SaveStepCall step, void* context, int through_copy, unsigned long* error) {
   *error = 0;
-  if (through_copy && SaveThroughCopy(step, context) == 0) return 1;
-  // Also removes a copy that an interrupted save left behind.
+  const unsigned long failed = through_copy ? SaveThroughCopy(step, context) : 1;
+  if (failed == 0) return 1;
   step(context, kRemoveCopy, 0);
+  // Writing in place would make a file beside the only whole copy, which the next save would
+  // then take for left over.
+  if (failed == kErrorOnlyCopy) return 0;
   if (step(context, kWriteKeys, 0) != 0) return 0;
   *error = step(context, kFlushToDisk, 0);
   return *error == 0;

@@ -7,20 +7,35 @@
 
 // The platform's steps of one save.
 enum SaveStep {
-  // A copy of the settings file in its folder, under a fixed name of our own, holding the
-  // file's content (nothing where the file is missing). Refused for a file that a rename
-  // must not replace (see MayReplaceByRename).
+  // Makes the save's own copy of the settings file in its folder, under a fixed name, as a
+  // new file, never over one that is there: the copy is also the save's lock against other
+  // saves, in other programs or on other PCs sharing the folder. Copies the file's content
+  // into it (nothing where the file is missing) and notes which file it copied. Refused for
+  // a file that a rename must not replace (see MayReplaceByRename); kErrorFileExists where a
+  // copy is in the way: another save's, or one that an interrupted save left.
   kMakeCopy,
   // The six keys and the profile cache's flush, through the platform's profile calls, into
   // the copy (`to_copy` 1) or into the settings file itself; not 0 when a key failed.
   kWriteKeys,
   // The data written reaches the disk, not only the system's cache.
   kFlushToDisk,
-  // The copy, given the file's attributes, takes the file's name in one rename.
+  // 0 while the settings file is still the one copied (or still missing) and the copy still
+  // the save's own; kErrorFileChanged once another program has written either.
+  kCheckFile,
+  // The copy, given the file's marks and permissions, takes the file's name in one rename.
+  // It replaces only a file that was there when the copy was made: one that appeared since
+  // is never replaced by a copy made without it (kErrorFileChanged).
   kReplaceFile,
+  // Removes the save's own copy; a copy that is not the save's own is left alone.
   kRemoveCopy,
-  // A short wait before the rename is tried again.
+  // A short wait before a refused step is tried again.
   kPause,
+  // Clears the copy in the way: 0 once it is gone; kErrorCopyInUse while another save uses it
+  // (it changed since it was seen last). One that stayed as it was, an interrupted save
+  // left: where the settings file is missing it may be the only whole copy of the settings
+  // (a power cut during a rename that is no single step, as on FAT), and takes the file's
+  // name; elsewhere it is removed. kErrorOnlyCopy where it could not take the file's name.
+  kClearLeftCopy,
 };
 
 // Carries out one step; 0 for success, else the platform's error code. One call for all
@@ -30,8 +45,21 @@ using SaveStepCall = unsigned long (*)(void* context, SaveStep step, int to_copy
 // A rename refused with these is taken for another program holding a file open for a
 // moment (a virus scanner looking at the new copy, say), and tried again.
 constexpr unsigned long kErrorSharingViolation = 32;  // ERROR_SHARING_VIOLATION
+constexpr unsigned long kErrorFileExists = 80;        // ERROR_FILE_EXISTS
+// The program's own reasons (bit 29 marks codes that are not the system's). None reaches the
+// user: the save then writes in place, or refuses with no reason known.
+constexpr unsigned long kErrorFileChanged = 0x20000001;
+constexpr unsigned long kErrorCopyInUse = 0x20000002;
+constexpr unsigned long kErrorOnlyCopy = 0x20000003;
+
 constexpr int kReplaceTries = 10;
 constexpr unsigned long kReplacePauseMilliseconds = 100;
+// A copy in the way is looked at again after this many pauses; a live save holds its copy
+// for well under a second, and one that has not changed for two is taken for left over.
+constexpr int kCopyWaits = 20;
+constexpr int kCopyTries = 3 * kCopyWaits;
+// A file another program writes while the save runs is copied afresh this often at most.
+constexpr int kSaveRounds = 3;
 
 // The file attributes a replace cares about.
 constexpr unsigned long kAttributeReadOnly = 0x1;
@@ -58,9 +86,11 @@ unsigned long KeptAttributes(unsigned long attributes);
 // security, such as FAT), holds none.
 int HasOwnPermissions(const unsigned char* descriptor, std::size_t size);
 
-// Saves through a copy where `through_copy` (Windows NT, where a rename can replace a file):
-// copy, write the keys into it, flush it to disk, rename it over the file. Where that cannot
-// be done, or any step of it fails, the copy is removed and the keys are written into the
-// file itself and flushed, as on the systems without such a rename. 1 when the file in place
-// holds the new content; otherwise 0 and `*error` is the reason (0 when none is known).
+// Saves through a copy where `through_copy` (a system that may rename one file over another):
+// copy, write the keys into it, flush it to disk, and rename it over the file if the file is
+// still the one copied, else start again from the file as it now is. Where that cannot be
+// done, or any step of it fails, the keys are written into the file itself and flushed, as on
+// the systems without such a rename; except where the only whole copy of the settings could
+// not be put back in place, which is refused. 1 when the file in place holds the new
+// content; otherwise 0 and `*error` is the reason (0 when none is known).
 int RunSave(SaveStepCall step, void* context, int through_copy, unsigned long* error);

@@ -129,15 +129,17 @@ int CheckSettingsWritable(const SaveCalls& calls, const LeadByteRanges& lead,
     refusal->disk_full = 1;
     return 0;
   }
-  // A missing file is tried by making the save's copy, which the save then reuses or
-  // removes: a save stopped here must not leave an empty settings file behind.
+  // A missing file is tried by making a new file under the name of the save's copy, removed
+  // at once: a save stopped here leaves no empty settings file behind. A copy already in the
+  // way says as much, and is the save's to deal with.
   if (!exists) FormatPathInFolder(path, sizeof path, HomePrefix, kSaveCopyFileName);
-  HANDLE file = OpenSharedFile(path, GENERIC_WRITE, exists ? OPEN_EXISTING : OPEN_ALWAYS);
+  HANDLE file = OpenSharedFile(path, GENERIC_WRITE, exists ? OPEN_EXISTING : CREATE_NEW);
   if (file == INVALID_HANDLE_VALUE) {
     refusal->error = GetLastError();
-    return 0;
+    return !exists && refusal->error == ERROR_FILE_EXISTS;
   }
   CloseHandle(file);
+  if (!exists) DeleteFileA(path);
   return 1;
 }
 
