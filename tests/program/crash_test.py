@@ -279,6 +279,11 @@ def check_every_moment(p, before):
     expect(any(e[0] in ("write", "rename") for e in events), "no write was recorded")
     strays = sorted(set(os.listdir(folder)) - {"hvsetup.exe", "halvern.ini"})
     expect(not strays, "files left beside the settings file: %s" % strays)
+    # With nobody else about, the looks at the file before the rename change nothing: one
+    # copy, flushed once, renamed once.
+    kinds = [e[0] for e in events]
+    expect(kinds.count("rename") == 1 and kinds.count("fsync") == 1,
+           "%d renames and %d flushes, not one each" % (kinds.count("rename"), kinds.count("fsync")))
     print("%d moments of a power cut checked across %d recorded calls; each leaves the old "
           "file or the new one" % (moments, len(events)))
 

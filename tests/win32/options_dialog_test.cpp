@@ -774,22 +774,31 @@ TEST_F(OptionsDialog, AFileThatCannotBeReplacedIsSavedInPlaceWithoutAWord) {
   }
 }
 
-TEST_F(OptionsDialog, ACopyLeftByAnInterruptedSaveIsNeverReadAndIsReusedOrRemoved) {
+TEST_F(OptionsDialog, ACopyLeftByAnInterruptedSaveIsNeverReadThenClearedOrPutBack) {
+  // Left as it was for longer than any save holds its copy: taken for left over. Beside the
+  // settings file it is removed and the save goes through a copy of its own; without the
+  // file it may be the only whole copy of the settings, and is put in its place first.
   const std::string stray = folder_ + "hvsetup.tmp";
-  for (const bool can_rename : {true, false}) {  // Windows NT; 95, 98, Me and Win32s
-    SCOPED_TRACE(can_rename ? "renamed into place" : "written in place");
-    WriteIni("[Options]\r\nSocket=5\r\n");
-    ASSERT_TRUE(hvtest::WriteWholeFile(stray, "[Options]\r\nSocket=999\r\nStray=1\r\n"));
+  const std::string left = "[Game]\r\nLevel=3\r\n[Options]\r\nSocket=999\r\n";
+  enum Case { kBesideTheFile, kWithoutTheFile, kWithoutTheRename };
+  for (const Case c : {kBesideTheFile, kWithoutTheFile, kWithoutTheRename}) {
+    SCOPED_TRACE(c);
+    DeleteFileA(ini_.c_str());
+    if (c != kWithoutTheFile) WriteIni("[Options]\r\nSocket=5\r\n");
+    ASSERT_TRUE(hvtest::WriteWholeFile(stray, left));
     Open();
-    EXPECT_EQ(Text(IDC_SOCKET), "5");
+    EXPECT_EQ(Text(IDC_SOCKET), c == kWithoutTheFile ? "" : "5");
+    SetText(IDC_SOCKET, "77");
     SaveCalls calls = PlatformSaveCalls();
     ASSERT_NE(calls.MoveFileExA, nullptr) << "this Windows has no MoveFileExA";
-    if (!can_rename) calls.MoveFileExA = nullptr;
+    // Windows 95, 98, Me and Win32s write in place, and leave alone a copy not their own.
+    if (c == kWithoutTheRename) calls.MoveFileExA = nullptr;
     EXPECT_EQ(SaveOrWarn(dialog_, calls), 1);
     const std::vector<std::string> lines = IniLines();
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Socket=5"), 1);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Stray=1"), 0);
-    EXPECT_FALSE(hvtest::FileExists(stray));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Socket=77"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Level=3"), c == kWithoutTheFile ? 1 : 0);
+    EXPECT_EQ(hvtest::FileExists(stray), c == kWithoutTheRename);
+    DeleteFileA(stray.c_str());
     DestroyWindow(dialog_);
     dialog_ = nullptr;
   }
@@ -859,6 +868,31 @@ TEST_F(OptionsDialog, ARenameRefusedForItsWriteThroughFlagIsAskedAgainWithoutIt)
   EXPECT_NE(FileId(ini_), before) << "the file was written in place, not replaced";
   const std::vector<std::string> lines = IniLines();
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "HardwareFills=1"), 1);
+}
+
+// A MoveFileExA before whose first call another program makes the settings file.
+std::string appearing_file;
+
+BOOL WINAPI MoveAfterAFileAppeared(LPCSTR from, LPCSTR to, DWORD flags) {
+  if (!appearing_file.empty()) {
+    EXPECT_TRUE(hvtest::WriteWholeFile(to, appearing_file));
+    appearing_file.clear();
+  }
+  return PlatformSaveCalls().MoveFileExA(from, to, flags);
+}
+
+TEST_F(OptionsDialog, AFileThatAppearsDuringASaveIntoNoneIsNotReplaced) {
+  Open();
+  SetText(IDC_SOCKET, "77");
+  SaveCalls calls = PlatformSaveCalls();
+  ASSERT_NE(calls.MoveFileExA, nullptr) << "this Windows has no MoveFileExA";
+  calls.MoveFileExA = MoveAfterAFileAppeared;
+  appearing_file = "[Game]\r\nAppeared=1\r\n";
+  EXPECT_EQ(SaveOrWarn(dialog_, calls), 1);
+  const std::vector<std::string> lines = IniLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Appeared=1"), 1);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Socket=77"), 1);
+  EXPECT_FALSE(hvtest::FileExists(folder_ + "hvsetup.tmp"));
 }
 
 TEST_F(OptionsDialog, TheCheckBeforeASaveMakesNoFileUnderTheSettingsFilesName) {
