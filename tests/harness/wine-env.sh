@@ -90,18 +90,20 @@ export HV_LOADER_64='$loader64'
 ENV
   # shellcheck disable=SC1090
   . "$envfile"
+  # Drive D: is a CD-ROM drive, over a folder of the run where a test mounts a disc. Wine
+  # reads the drive types when its first program starts, so the setting is made before the
+  # server that the tests use starts (a prefix made before it was one gets it here too).
+  local cdrom=(env WINELOADER="$loader" "$loader" reg add 'HKLM\Software\Wine\Drives' /v d:
+               /d cdrom /f)
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     step "making the prefix (wineboot -i)" env WINELOADER="$loader" "$loader" wineboot -i
+    step "making D: a CD-ROM drive" "${cdrom[@]}"
     # wineboot returns before the programs it started have ended; a program started while
     # they still settle was seen to fail ("ShellExecuteEx failed") under load. -w waits for
     # that first server, and with it every process of the new prefix, to end.
     step "waiting for the new prefix to settle" "$WINESERVER" -w
-  fi
-  # Drive D: is a CD-ROM drive, over a folder of the run where a test mounts a disc. Wine
-  # reads the drive types when its first program starts, so the server is let end first.
-  if ! grep -q '^"d:"="cdrom"' "$WINEPREFIX/system.reg"; then
-    step "making D: a CD-ROM drive" env WINELOADER="$loader" "$loader" reg add \
-      'HKLM\Software\Wine\Drives' /v d: /d cdrom /f
+  elif ! grep -q '^"d:"="cdrom"' "$WINEPREFIX/system.reg"; then
+    step "making D: a CD-ROM drive" "${cdrom[@]}"
     step "waiting for the prefix to settle again" "$WINESERVER" -w
   fi
   mkdir -p "$root/disc"

@@ -28,8 +28,6 @@ case ${1:?tool} in
     echo "cppcheck: ${#pure[@]} portable and ${#windows[@]} Windows files clean"
     ;;
   clang-tidy)
-    clang-tidy --quiet "${pure[@]}" -- -std=c++17 -I . 2>&1 | grep -v "warnings generated" || true
-    clang-tidy --quiet "${pure[@]}" -- -std=c++17 -I . >/dev/null 2>&1
     # The Windows files are parsed as the cross compiler sees them: its C++ headers, the
     # MinGW-w64 platform headers and the same WINVER.
     cross=x86_64-w64-mingw32-g++-win32
@@ -39,13 +37,26 @@ case ${1:?tool} in
         sed -n '/#include <...> search starts here:/,/End of search list./p' | grep '/include/c++')
     args=(--target=x86_64-w64-mingw32 -std=c++17 -I . -DWINVER=0x0400 -D_WIN32_WINNT=0x0400
           -nostdinc++ "${includes[@]}")
-    # Win32 code includes <windows.h>, not the dozens of headers it is split into, so the
-    # include cleaner is for the portable files only.
-    if ! clang-tidy --quiet --checks=-misc-include-cleaner "${windows[@]}" -- "${args[@]}" \
-         >/tmp/hv-tidy.$$ 2>&1; then
-      grep -v "warnings generated" /tmp/hv-tidy.$$; rm -f /tmp/hv-tidy.$$; exit 1
+    # One file at a time on each core. Win32 code includes <windows.h>, not the dozens of
+    # headers it is split into, so the include cleaner is for the portable files only.
+    out=$(mktemp -d /tmp/hv-tidy.XXXXXX)
+    trap 'rm -rf "$out"' EXIT
+    n=0
+    for file in "${pure[@]}" "${windows[@]}"; do
+      n=$((n + 1))
+      if [[ " ${windows[*]} " == *" $file "* ]]; then
+        clang-tidy --quiet --checks=-misc-include-cleaner "$file" -- "${args[@]}"
+      else
+        clang-tidy --quiet "$file" -- -std=c++17 -I .
+      fi >"$out/$n.log" 2>&1 || echo "$file" >>"$out/failed" &
+      while [ "$(jobs -rp | wc -l)" -ge 2 ]; do wait -n; done
+    done
+    wait
+    cat "$out"/*.log | grep -v "warnings generated" || true
+    if [ -f "$out/failed" ]; then
+      echo "clang-tidy: findings in $(tr '\n' ' ' <"$out/failed")"
+      exit 1
     fi
-    rm -f /tmp/hv-tidy.$$
     echo "clang-tidy: ${#pure[@]} portable and ${#windows[@]} Windows files clean"
     ;;
 esac
