@@ -61,8 +61,7 @@ def unwritable_file_warns_and_stays_open(p):
     shows a program, as Windows 10 in a compatibility mode for 98 does."""
     program_files = os.path.join(p.env["WINEPREFIX"], "drive_c", "Program Files (x86)",
                                  "Halvern")
-    for folder, version, advice in ((p.folder, "win98", ADVICE_GENERAL),
-                                    (p.folder, None, ADVICE_GENERAL),
+    for folder, version, advice in ((p.folder, None, ADVICE_GENERAL),
                                     (program_files, None, ADVICE_ADMINISTRATOR),
                                     (program_files, "win98", ADVICE_ADMINISTRATOR)):
         shown = "C:\\Program Files (x86)\\Halvern" if folder == program_files else None
