@@ -64,7 +64,13 @@ void LongFormOf(const char* folder, LongPathCall long_path, const LeadByteRanges
                 char* out, std::size_t capacity) {
   const unsigned long length =
       long_path != nullptr ? long_path(folder, out, static_cast<unsigned long>(capacity)) : 0;
-  if (length != 0 && length < capacity && !HoldsUnspelt(out, lead)) return;
+  // The long form must name the folder in turn: a letter the code page lacks may come back
+  // as '?' or as a look-alike ("Aoe" for "Äöé"), and then names none.
+  char probe[1];
+  if (length != 0 && length < capacity && !HoldsUnspelt(out, lead) &&
+      long_path(out, probe, sizeof probe) != 0) {
+    return;
+  }
   CopyText(out, capacity, folder);
 }
 

@@ -24,8 +24,8 @@ using LongPathCall = unsigned long(HV_WINAPI*)(const char* path, char* long_path
 // as `long_path` names it: shortcuts made by old installers start programs by short paths,
 // and the folders the rules below compare with are long ones. `folder` itself where the call
 // is missing (Windows 95 and NT 4 lack it) or fails, where the long form does not fit
-// `capacity`, or where it holds a '?' (a character the ANSI code page cannot spell: such a
-// path names no folder).
+// `capacity`, or where it names no folder in turn: a character the ANSI code page cannot
+// spell comes back as '?' or as a look-alike letter.
 void LongFormOf(const char* folder, LongPathCall long_path, const LeadByteRanges& lead,
                 char* out, std::size_t capacity);
 

@@ -347,9 +347,14 @@ MUTANTS = [
       "win32", DIALOG, "started by a short path, the program looks for the VirtualStore copy "
       "under a folder that never exists, and takes Program Files for another folder"),
     M("long_form_with_unspelt_letters", "settings/folder_rules.cpp",
-      "if (length != 0 && length < capacity && !HoldsUnspelt(out, lead)) return;",
-      "if (length != 0 && length < capacity && (HoldsUnspelt(out, lead) | 1)) return;",
+      "  if (length != 0 && length < capacity && !HoldsUnspelt(out, lead) &&",
+      "  if (length != 0 && length < capacity && (HoldsUnspelt(out, lead) | 1) &&",
       "host", UNIT, "a long form with '?' for letters the code page lacks names no folder"),
+    M("long_form_look_alike_taken", "settings/folder_rules.cpp",
+      "      long_path(out, probe, sizeof probe) != 0) {",
+      "      long_path(folder, probe, sizeof probe) != 0) {",
+      "host", UNIT, "the folder given is looked for, not its long form, which in a folder the "
+      "code page cannot spell has look-alike letters and names no folder"),
     M("copy_only_where_nt_is_reported", "settings/settings_file.cpp",
       '  LookUp(kernel, "MoveFileExA", &calls.MoveFileExA);',
       '  calls.MoveFileExA = nullptr;\n'

@@ -55,13 +55,15 @@ TEST(IsInsideFolder, ComparesWholeFoldersWithoutRegardToCase) {
   }
 }
 
-// Stands in for GetLongPathNameA: names every path `long_answer`, or fails where that is null.
+// Stands in for GetLongPathNameA: names every path `long_answer`, or fails where that is null
+// or the path is `long_missing`, which names no folder.
 const char* long_answer = nullptr;
-std::string long_asked;
+const char* long_missing = "";
+std::string long_asked;  // the first path asked for
 
 unsigned long HV_WINAPI StandInLongPath(const char* path, char* out, unsigned long capacity) {
-  long_asked = path;
-  if (long_answer == nullptr) return 0;
+  if (long_asked.empty()) long_asked = path;
+  if (long_answer == nullptr || std::strcmp(path, long_missing) == 0) return 0;
   const std::size_t length = std::strlen(long_answer);
   if (length >= capacity) return static_cast<unsigned long>(length + 1);
   std::memcpy(out, long_answer, length + 1);
@@ -86,6 +88,9 @@ TEST(LongFormOf, TakesTheLongFormWhereThePlatformGivesOneThatFitsAndIsSpelt) {
       {"C:\\Program Files (x86)\\\xc8\xe3\xf0\xfb\\", true, 260, &kSingleByteCodePage,
        "C:\\Program Files (x86)\\\xc8\xe3\xf0\xfb\\"},
       {"C:\\Program Files (x86)\\????\\", true, 260, &kSingleByteCodePage, kShort},
+      // A look-alike spelling ("Aoe" for "\xc4\xf6\xe9" in a code page without them) names
+      // no folder: the short form does.
+      {"C:\\Program Files (x86)\\Aoe\\", true, 260, &kSingleByteCodePage, kShort},
       // 表 is 95 5C: its second byte is neither a separator nor a '?'.
       {"C:\\\x95\x5C\\", true, 260, &kJapanese, "C:\\\x95\x5C\\"},
   };
@@ -93,6 +98,7 @@ TEST(LongFormOf, TakesTheLongFormWhereThePlatformGivesOneThatFitsAndIsSpelt) {
     SCOPED_TRACE(testing::Message() << (row.answer != nullptr ? row.answer : "(fails)")
                                     << ", capacity " << row.capacity);
     long_answer = row.answer;
+    long_missing = "C:\\Program Files (x86)\\Aoe\\";
     long_asked.clear();
     char form[260] = "junk";
     LongFormOf(kShort, row.has_call ? StandInLongPath : nullptr, *row.lead, form, row.capacity);
