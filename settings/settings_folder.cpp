@@ -27,8 +27,8 @@ UINT WindowsFolder(char (&folder)[kHomePrefixCapacity]) {
   return length < sizeof folder ? length : 0;
 }
 
-// `folder` in its long form where the system has the call (95 and NT 4 do not) and a form
-// the code page can spell; as given otherwise.
+// `folder` in its long form where the system has the call (95 and NT 4 do not) and the long
+// form, in the code page's letters, names the folder; as given otherwise.
 void LongForm(const char* folder, const LeadByteRanges& lead,
               char (&long_form)[kHomePrefixCapacity]) {
   LongPathCall long_path = nullptr;
