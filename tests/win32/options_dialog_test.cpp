@@ -1011,10 +1011,10 @@ int LegacyHostUnder(const char* wine_version, const char* compat_layer) {
   // ends the last window on it, the platform takes the desktop down and the next probe may
   // start while that is under way.
   GetDesktopWindow();
-  const std::string probe = hvtest::FolderOfThisProgram() + HV_VERSION_PROBE_EXE;
+  const std::wstring probe = hvtest::FolderOfThisProgram() + L"" HV_VERSION_PROBE_EXE;
   if (!UnderWine()) {
     SetEnvironmentVariableA("__COMPAT_LAYER", *compat_layer != '\0' ? compat_layer : nullptr);
-    const int code = hvtest::RunProgram(probe, "", "");
+    const int code = hvtest::RunProgram(probe, "", L"");
     SetEnvironmentVariableA("__COMPAT_LAYER", nullptr);
     return code;
   }
@@ -1036,7 +1036,7 @@ int LegacyHostUnder(const char* wine_version, const char* compat_layer) {
     RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
     return -1;
   }
-  const int code = hvtest::RunProgram(probe, "", "");
+  const int code = hvtest::RunProgram(probe, "", L"");
   result = RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
   if (result != ERROR_SUCCESS) {
     ADD_FAILURE() << "LegacyHostUnder(" << wine_version << "): RegDeleteKeyA failed, "

@@ -6,20 +6,34 @@
 
 namespace hvtest {
 
-std::string SystemText(DWORD error) {
-  char text[512] = "";
-  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                 text, sizeof text, nullptr);
-  std::string said = text;
+namespace {
+
+std::string WithoutLineEnd(std::string said) {
   while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' ')) {
     said.pop_back();
   }
   return said;
 }
 
+}  // namespace
+
+std::string SystemText(DWORD error) {
+  char text[512] = "";
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                 text, sizeof text, nullptr);
+  return WithoutLineEnd(text);
+}
+
 std::string ErrorText(DWORD error) {
-  const std::string said = SystemText(error);
-  return "error " + std::to_string(error) + (said.empty() ? "" : " (" + said + ")");
+  // In UTF-8, as GoogleTest prints the wide paths it often follows: the line reads as one.
+  wchar_t text[512] = L"";
+  char said[1024] = "";
+  if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                     0, text, 512, nullptr) > 0) {
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, said, sizeof said, nullptr, nullptr);
+  }
+  const std::string plain = WithoutLineEnd(said);
+  return "error " + std::to_string(error) + (plain.empty() ? "" : " (" + plain + ")");
 }
 
 std::string MakeScratchFolder(const char* tag) {
@@ -119,23 +133,38 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
-std::string FolderOfThisProgram() {
-  char path[MAX_PATH];
-  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string folder(path, n);
-  return folder.substr(0, folder.find_last_of("\\/") + 1);
+std::wstring WideFromAnsi(const std::string& ansi) {
+  const int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
+  std::wstring wide(n > 0 ? static_cast<std::size_t>(n) : 1, L'\0');
+  if (n <= 0 || MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], n) != n) {
+    ADD_FAILURE() << "WideFromAnsi(" << ansi << "): MultiByteToWideChar failed, "
+                  << ErrorText(GetLastError());
+  }
+  wide.resize(wide.size() - 1);
+  return wide;
 }
 
-int RunProgram(const std::string& exe, const std::string& arguments, const std::string& folder) {
-  std::string command = "\"" + exe + "\" " + arguments;
-  std::vector<char> writable(command.begin(), command.end());
-  writable.push_back('\0');
-  STARTUPINFOA startup = {};
+std::wstring FolderOfThisProgram() {
+  wchar_t path[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) {
+    ADD_FAILURE() << "FolderOfThisProgram: GetModuleFileNameW returned " << n << ", "
+                  << ErrorText(GetLastError());
+    return std::wstring();
+  }
+  const std::wstring folder(path, n);
+  return folder.substr(0, folder.find_last_of(L"\\/") + 1);
+}
+
+int RunProgram(const std::wstring& exe, const std::string& arguments,
+               const std::wstring& folder) {
+  std::wstring command = L"\"" + exe + L"\" " + std::wstring(arguments.begin(), arguments.end());
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(exe.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  if (!CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
                       folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
-    ADD_FAILURE() << "RunProgram: CreateProcessA(" << exe << ") failed, "
+    ADD_FAILURE() << "RunProgram: CreateProcessW(" << exe << ") failed, "
                   << ErrorText(GetLastError());
     return -1;
   }

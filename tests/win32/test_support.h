@@ -9,9 +9,9 @@
 
 namespace hvtest {
 
-// "error N (the system's text)" for a GetLastError or registry result.
+// "error N (the system's text)" for a GetLastError or registry result, in UTF-8.
 std::string ErrorText(DWORD error);
-// The system's text alone, without its line ending.
+// The system's text alone, in ANSI as the program shows it, without its line ending.
 std::string SystemText(DWORD error);
 
 // The helpers below that can fail add a test failure naming the call that failed and the
@@ -28,11 +28,17 @@ bool FileExists(const std::string& path);
 // The file's lines, split at CR, LF or CRLF; empty lines kept.
 std::vector<std::string> SplitLines(const std::string& text);
 
-std::string FolderOfThisProgram();
+// The ANSI text in UTF-16, as the system converts it.
+std::wstring WideFromAnsi(const std::string& ansi);
 
-// Runs `exe` with the given working folder and waits; returns the exit code, or -1 when it
-// could not be started or waited for (the failure says which).
-int RunProgram(const std::string& exe, const std::string& arguments, const std::string& folder);
+// The test programs' folder by its wide name: the kit may be unzipped into a folder whose
+// name the ANSI code page cannot spell.
+std::wstring FolderOfThisProgram();
+
+// Runs `exe` with the given working folder (empty: this one's) and waits; returns the exit
+// code, or -1 when it could not be started or waited for (the failure says which).
+int RunProgram(const std::wstring& exe, const std::string& arguments,
+               const std::wstring& folder);
 
 // A fixture whose tests run with a fresh, empty folder as the program's own: HomePrefix
 // points at it, so the settings file is `ini_` there.
