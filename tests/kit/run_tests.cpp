@@ -130,6 +130,49 @@ std::string Utf8FromAnsi(const std::string& ansi) {
   return Utf8(wide);
 }
 
+// A suite's output, line by line: GoogleTest writes wide texts (paths by their wide names)
+// in UTF-8, the system's messages and ANSI paths come in the ANSI code page. A line that is
+// UTF-8 stays; any other is taken as ANSI (text in a code page is seldom valid UTF-8).
+std::string Utf8FromOutput(const std::string& output) {
+  std::string utf8;
+  for (std::size_t start = 0; start < output.size();) {
+    std::size_t end = output.find('\n', start);
+    end = end == std::string::npos ? output.size() : end + 1;
+    const std::string line = output.substr(start, end - start);
+    const bool is_utf8 = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, line.data(),
+                                             static_cast<int>(line.size()), nullptr, 0) > 0;
+    utf8 += is_utf8 ? line : Utf8FromAnsi(line);
+    start = end;
+  }
+  return utf8;
+}
+
+// "Windows 10.0 build 19045, ANSI code page 932", and Wine's version under Wine. The
+// version comes from RtlGetVersion where ntdll has it: GetVersionExW answers 6.2 on Windows
+// 8.1 and later to a program that does not declare them.
+std::string WhereItRuns() {
+  OSVERSIONINFOW version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  using VersionCall = LONG(WINAPI*)(OSVERSIONINFOW*);
+  using WineCall = const char*(CDECL*)();
+  const auto rtl_version = reinterpret_cast<VersionCall>(reinterpret_cast<void (*)()>(
+      ntdll != nullptr ? GetProcAddress(ntdll, "RtlGetVersion") : nullptr));
+  const auto wine_version = reinterpret_cast<WineCall>(reinterpret_cast<void (*)()>(
+      ntdll != nullptr ? GetProcAddress(ntdll, "wine_get_version") : nullptr));
+  if (rtl_version == nullptr || rtl_version(&version) != 0) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    GetVersionExW(&version);
+#pragma GCC diagnostic pop
+  }
+  char where[96];
+  std::snprintf(where, sizeof where, "Windows %lu.%lu build %lu, ANSI code page %u",
+                version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber, GetACP());
+  return wine_version != nullptr ? "Wine " + std::string(wine_version()) + " as " + where
+                                 : std::string(where);
+}
+
 // A console of its own means the runner was started from Explorer, not a Command Prompt.
 bool OwnsItsConsole() {
   using ListCall = DWORD(WINAPI*)(LPDWORD, DWORD);
@@ -151,17 +194,8 @@ int main() {
                 "write to\n0 passed, 1 failed, 0 skipped\n");
     return 1;
   }
-  OSVERSIONINFOW version = {};
-  version.dwOSVersionInfoSize = sizeof version;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  GetVersionExW(&version);
-#pragma GCC diagnostic pop
-  char heading[256];
-  std::snprintf(heading, sizeof heading,
-                "hvsetup test kit in %s\r\nWindows %lu.%lu build %lu, ANSI code page %u\r\n",
-                Utf8(folder).c_str(), version.dwMajorVersion, version.dwMinorVersion,
-                version.dwBuildNumber, GetACP());
+  const std::string where = WhereItRuns();
+  const std::string heading = "hvsetup test kit in " + Utf8(folder) + "\r\n" + where + "\r\n";
   Say(log, heading);
 
   Counts total;
@@ -170,7 +204,7 @@ int main() {
     DWORD code = 0;
     const bool ran = RunSuite(folder + suite, folder, &output, &code, &why);
     Say(log, "\r\n==== " + Utf8(suite) + "\r\n");
-    const std::string text = Utf8FromAnsi(output);
+    const std::string text = Utf8FromOutput(output);
     DWORD written = 0;
     WriteFile(log, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     Counts counts;
@@ -196,9 +230,10 @@ int main() {
   }
   Say(log, "\r\nlog: " + Utf8(log_path) + "\r\n");
   char last[128];
-  std::snprintf(last, sizeof last, "%ld passed, %ld failed, %ld skipped\r\n", total.passed,
+  std::snprintf(last, sizeof last, "%ld passed, %ld failed, %ld skipped", total.passed,
                 total.failed, total.skipped);
-  Say(log, last);
+  // The last line says where it ran, so that a report pasted from it says where it came from.
+  Say(log, std::string(last) + " on " + where + "\r\n");
   CloseHandle(log);
   if (OwnsItsConsole()) {
     std::printf("Press Enter to close this window.\n");
