@@ -408,8 +408,10 @@ void RemoveTree(const std::wstring& folder) {
   RemoveDirectoryW(folder.c_str());
 }
 
-// A folder name with spaces, Latin-1 letters and a sign, where the ANSI code page can spell
-// them; otherwise (a Japanese or Chinese Windows, say) one with spaces alone.
+// A folder name with spaces, Latin-1 letters and a sign, where the ANSI code page has no
+// default character for them; otherwise one with spaces alone. Code page 932 gives
+// look-alikes (A for Ä) without saying so: there the name is one it cannot spell, which the
+// program must then name by its short name.
 std::wstring ProgramFolderName() {
   const wchar_t latin[] = L"Halvern Spiele \u00c4\u00f6\u00e9 \u00a9";
   char ansi[64];
