@@ -3,7 +3,8 @@
 // typed characters and keys are posted to it as the messages those actions produce, so its
 // own dialog manager handles them. Each row of the table is one promise: a starting file,
 // what the user does, and the file and exit code that follow. Nothing depends on which
-// window has the foreground, which Windows does not give a background process.
+// window the platform activates meanwhile: a click is one message in which the button takes
+// the focus (activating its dialog, as a click would) and is pressed and let go.
 // Usage: hv_program_rows [gtest flags] [PATH\hvsetup.exe]   (default: the one beside it)
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -19,13 +20,22 @@
 #include <cwctype>
 #include <vector>
 
+#include "support/expected_texts.h"
+#include "support/windows_support.h"
 #include "threads_started.h"
 
 namespace {
 
-std::wstring program;  // the hvsetup.exe under test
+using hvtest::CreateFolders;
+using hvtest::FolderOf;
+using hvtest::FolderOfThisProgram;
+using hvtest::ReadWholeFile;
+using hvtest::RemoveTree;
+using hvtest::SplitLines;
+using hvtest::Utf8;
+using hvtest::WriteWholeFile;
 
-const wchar_t kCaption[] = L"HVN Windows 95 Options";
+std::wstring program;  // the hvsetup.exe under test
 constexpr int kRes400 = 100, kFills = 106, kCompat = 107, kSocket = 108, kDestNet = 109;
 
 enum Verb {
@@ -51,6 +61,8 @@ enum Verb {
                     // rounds (the first with this program): each ends, the file keeps its
                     // other lines
   kValue,       // "Key=value": the value the first [Options] section gives that key
+  kDefaults,    // every key of the first [Options] section has the value a save of the
+                // untouched dialog gives it
   kKept,        // every line of the starting file that begins with `text` is there once
   kCount,       // `id` lines begin with `text`, letter case aside
 };
@@ -105,17 +117,13 @@ struct Row {
 const char kForeign[] =
     "[Player]\r\nName=Ann\r\n[Options]\r\nResolution=1\r\nMusic=7\r\nSocket=12\r\n"
     "[Network]\r\nModem=COM2\r\n";
-const std::vector<std::string> kSavedDefaults = {
-    "[Options]", "Resolution=1", "VideoBackBuffer=0", "HardwareFills=0", "Compatibility=0",
-    "Socket=", "DestNet="};
-const std::initializer_list<Step> kDefaultsSaved = {
-    {kExits, 0}, {kValue, 0, "Resolution=1"}, {kValue, 0, "VideoBackBuffer=0"},
-    {kValue, 0, "HardwareFills=0"}, {kValue, 0, "Compatibility=0"}, {kValue, 0, "Socket="},
-    {kValue, 0, "DestNet="}};
-const char kAdviceGeneral[] =
-    "Check that the file and its folder can be written to, then try again.";
-const char kBadSocket[] = "Invalid Socket Number";
-const char kBadAddress[] = "Invalid Destination Network Address";
+const std::initializer_list<Step> kDefaultsSaved = {{kExits, 0}, {kDefaults}};
+using hvtest::kAdviceGeneral;
+using hvtest::kBadAddressCaption;
+using hvtest::kBadSocketCaption;
+using hvtest::kSaveFailedCaption;
+using hvtest::kSavedDefaults;
+using hvtest::kTemporaryFolderCaption;
 
 // Steps in the order given, the lists joined.
 std::vector<Step> Steps(std::initializer_list<std::initializer_list<Step>> parts) {
@@ -167,7 +175,7 @@ std::string LongValues() {
 }
 
 const std::initializer_list<Step> kLongValuesRefused = {
-    {kClick, IDOK}, {kFix, kSocket, kBadSocket}, {kFix, kDestNet, kBadAddress}};
+    {kClick, IDOK}, {kFix, kSocket, kBadSocketCaption}, {kFix, kDestNet, kBadAddressCaption}};
 
 const char kLineEndingsCrOnly[] =
     "[Foreign]\rA=1\r[Options]\rResolution=0\rHardwareFills=1\rSocket=12\rDestNet=73.0F\r";
@@ -196,9 +204,9 @@ const Row kRows[] = {
      kOwnFolder, nullptr, L"/x"},
     {"RefusedSocketThenRefusedAddress", "[Options]\r\nSocket=1\r\n", kPlain,
      {{kType, kSocket, "16384"}, {kType, kDestNet, "zz"}, {kClick, IDOK},
-      {kAnswer, 0, "Invalid Socket Number"}, {kFocusIs, kSocket}, {kUnchanged},
+      {kAnswer, 0, kBadSocketCaption}, {kFocusIs, kSocket}, {kUnchanged},
       {kType, kSocket, "16383"}, {kClick, IDOK},
-      {kAnswer, 0, "Invalid Destination Network Address"}, {kFocusIs, kDestNet}, {kUnchanged},
+      {kAnswer, 0, kBadAddressCaption}, {kFocusIs, kDestNet}, {kUnchanged},
       {kType, kDestNet, "73.0f"}, {kClick, IDOK}},
      kWithLines, {"Socket=16383", "DestNet=73.0f"}},
     {"TypingStopsAtTheFieldLimits", nullptr, kPlain,
@@ -216,9 +224,8 @@ const Row kRows[] = {
      {{kClick, kCompat}, {kType, kSocket, "99"}, {kCloseBox}}, kAsBefore, {}},
     {"ReadOnlyFileIsNotSavedAndTheDialogStays", kForeign, kReadOnly,
      {{kType, kSocket, "99"}, {kClick, IDOK},
-      {kAdvice, 0, "The file is marked read-only. Clear Read-only in its Properties, then press "
-                   "OK again."},
-      {kAnswer, 0, "Settings Not Saved"}, {kUnchanged},
+      {kAdvice, 0, hvtest::kAdviceReadOnly},
+      {kAnswer, 0, kSaveFailedCaption}, {kUnchanged},
       {kLetGo}, {kClick, IDOK}},
      kWithLines, {"Socket=99", "Name=Ann"}},
     // Another program (Halvern, an editor) holds the file, sharing reading and writing but not
@@ -231,14 +238,14 @@ const Row kRows[] = {
      {"[Player]", "Name=Ann", "Music=7", "[Network]", "Modem=COM2"}},
     {"FileHeldOpenIsNotSavedAndTheDialogStays", kForeign, kHeldOpen,
      {{kType, kSocket, "99"}, {kClick, IDOK}, {kAdvice, 0, kAdviceGeneral},
-      {kAnswer, 0, "Settings Not Saved"}, {kUnchanged},
+      {kAnswer, 0, kSaveFailedCaption}, {kUnchanged},
       {kLetGo}, {kClick, IDOK}},
      kWithLines, {"Socket=99", "Name=Ann"}},
     // Opened inside a zip: the warning first, whose default answer (Enter) is No.
     {"TemporaryFolderWarnsAndNoEndsIt", nullptr, kPlain,
-     {{kAnswer, 0, "Not the Halvern Folder"}}, kAsBefore, {}, kTemporary},
+     {{kAnswer, 0, kTemporaryFolderCaption}}, kAsBefore, {}, kTemporary},
     {"TemporaryFolderWarnsAndYesOpensTheDialog", nullptr, kPlain,
-     {{kAnswer, IDYES, "Not the Halvern Folder"}, {kDialogOpens}, {kClick, IDOK}}, kExactly,
+     {{kAnswer, IDYES, kTemporaryFolderCaption}, {kDialogOpens}, {kClick, IDOK}}, kExactly,
      kSavedDefaults, kTemporary},
     {"TemporaryFolderWithItsSettingsOpensTheDialog", kForeign, kPlain,
      {{kType, kSocket, "99"}, {kClick, IDOK}}, kWithLines, {"Socket=99", "Name=Ann"},
@@ -263,7 +270,7 @@ const Row kRows[] = {
      kSavedDefaults, kTempAtRoot},
     {"FolderInPlaceOfTheFileIsRefusedThenSaved", nullptr, kFolderInItsPlace,
      {{kType, kSocket, "77"}, {kClick, IDOK}, {kAdvice, 0, kAdviceGeneral},
-      {kAnswer, 0, "Settings Not Saved"}, {kUnchanged}, {kLetGo}, {kClick, IDOK}, {kExits, 0},
+      {kAnswer, 0, kSaveFailedCaption}, {kUnchanged}, {kLetGo}, {kClick, IDOK}, {kExits, 0},
       {kValue, 0, "Socket=77"}},
      kWithLines, {}},
     {"ProgramWithoutItsDialogTemplateEndsWith1", nullptr, kPlain, {{kExits, 1}}, kAsBefore, {},
@@ -308,7 +315,7 @@ const Row kRows[] = {
     {"BytesAbove0x7FAreKept",
      "[Options]\r\nSocket=1\r\nDestNet=73.0F.2C.8\xc4\r\n[Player]\r\nName=J\xf6rg \xa9\x80\xff\r\n",
      kPlain,
-     {{kClick, IDOK}, {kFix, kDestNet, kBadAddress}, {kExits, 0}, {kValue, 0, "Socket=1"},
+     {{kClick, IDOK}, {kFix, kDestNet, kBadAddressCaption}, {kExits, 0}, {kValue, 0, "Socket=1"},
       {kValue, 0, "DestNet="}, {kKept, 0, "Name=J\xf6rg \xa9\x80\xff"}},
      kWithLines, {}, kOwnFolder, nullptr, L"", 1252},
     {"EmptyFileGetsTheSixKeys", "", kPlain, {{kClick, IDOK}}, kExactly, kSavedDefaults},
@@ -328,85 +335,6 @@ const Row kRows[] = {
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
 // --- Files -----------------------------------------------------------------------------
-
-std::wstring FolderOf(const std::wstring& path) {
-  return path.substr(0, path.find_last_of(L"\\/") + 1);
-}
-
-std::wstring OwnFolder() {
-  wchar_t path[MAX_PATH];
-  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return FolderOf(std::wstring(path, n < MAX_PATH ? n : 0));
-}
-
-bool ReadFileBytes(const std::wstring& path, std::string* bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  bytes->clear();
-  char chunk[4096];
-  DWORD got = 0;
-  while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes->append(chunk, got);
-  CloseHandle(file);
-  return true;
-}
-
-// The file's identity on its volume (0 where it cannot be opened): a file renamed into its
-// place has another.
-unsigned long long FileIndex(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-  BY_HANDLE_FILE_INFORMATION info = {};
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  GetFileInformationByHandle(file, &info);
-  CloseHandle(file);
-  return (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-}
-
-bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                            nullptr);
-  CloseHandle(file);
-  return ok && written == bytes.size();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (char c : text) {
-    if (c == '\r' || c == '\n') {
-      if (!line.empty()) lines.push_back(line);
-      line.clear();
-    } else {
-      line += c;
-    }
-  }
-  if (!line.empty()) lines.push_back(line);
-  return lines;
-}
-
-void RemoveTree(const std::wstring& folder) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring path = folder + name;
-      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path + L"\\");
-      } else {
-        DeleteFileW(path.c_str());
-      }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryW(folder.c_str());
-}
 
 // A folder name with spaces, Latin-1 letters and a sign, where the ANSI code page has no
 // default character for them; otherwise one with spaces alone. Code page 932 gives
@@ -448,29 +376,10 @@ std::wstring AnsiReachableName(const std::wstring& folder) {
   return short_name;
 }
 
-std::string Narrow(const std::wstring& text) {
-  char narrow[1024] = "";
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, narrow, sizeof narrow, nullptr, nullptr);
-  return narrow;
-}
-
 std::wstring TemporaryFolder() {
   wchar_t path[MAX_PATH + 1];
   const DWORD n = GetTempPathW(MAX_PATH + 1, path);
   return std::wstring(path, n <= MAX_PATH ? n : 0);
-}
-
-// Creates `folder` ("X:\\a\\b\\") and whatever of its parents is missing. Empty when done.
-std::string CreateFolders(const std::wstring& folder) {
-  for (size_t end = folder.find(L'\\', 3); end != std::wstring::npos;
-       end = folder.find(L'\\', end + 1)) {
-    const std::wstring part = folder.substr(0, end);
-    if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-      return "CreateDirectoryW failed for " + Narrow(part) + ", error " +
-             std::to_string(GetLastError());
-    }
-  }
-  return std::string();
 }
 
 // Where Windows Vista to 11 keep the per-user copy of what an old program writes in `folder`:
@@ -488,29 +397,10 @@ std::wstring StoreFolder(const std::wstring& folder, std::string* why_not) {
   if (folder.size() < 3 || folder[1] != L':' || towupper(folder[0]) != towupper(windows[0])) {
     *why_not = "the kit is not on the drive of the Windows folder, the only drive where "
                "Windows keeps VirtualStore copies: unzip it on drive " +
-               Narrow(std::wstring(1, windows[0])) + ":";
+               Utf8(std::wstring(1, windows[0])) + ":";
     return std::wstring();
   }
   return std::wstring(local) + L"\\VirtualStore" + folder.substr(2);
-}
-
-bool UnderWine() {
-  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-}
-
-// Wine's own setting of the Windows version one program sees, by the program's file name.
-const wchar_t kWineAppKey[] = L"Software\\Wine\\AppDefaults\\hvsetup.exe";
-
-std::string SetWineVersion(const wchar_t* version) {
-  HKEY key = nullptr;
-  LONG error = RegCreateKeyExW(HKEY_CURRENT_USER, kWineAppKey, 0, nullptr, 0, KEY_SET_VALUE,
-                               nullptr, &key, nullptr);
-  if (error == ERROR_SUCCESS) {
-    error = RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
-                           static_cast<DWORD>((wcslen(version) + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-  }
-  return error == ERROR_SUCCESS ? std::string() : "error " + std::to_string(error);
 }
 
 // --- The running program ---------------------------------------------------------------
@@ -549,20 +439,14 @@ class Program {
   // Empty once the program runs; otherwise why it did not start.
   std::string Start(const std::wstring& exe, const wchar_t* arguments,
                     const std::wstring& started_in) {
-    std::wstring command = L"\"" + exe + L"\"";
-    if (*arguments != L'\0') command += std::wstring(L" ") + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    if (!CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        started_in.c_str(), &startup, &process_)) {
-      return "CreateProcessW failed, error " + std::to_string(GetLastError());
-    }
-    return std::string();
+    return hvtest::StartProgram(exe, arguments, started_in, nullptr, &process_);
   }
 
-  // Empty once the dialog is up; otherwise what happened instead.
+  // Empty once the dialog is up and active; otherwise what happened instead.
   std::string WaitDialog() {
-    dialog_ = WaitWindow(kCaption, 30000);
+    const std::wstring caption(hvtest::kOptionsCaption,
+                               hvtest::kOptionsCaption + std::strlen(hvtest::kOptionsCaption));
+    dialog_ = WaitWindow(caption.c_str(), 30000);
     if (dialog_ == nullptr) {
       DWORD code = 0;
       if (Running()) return "no Options dialog within 30 s";
@@ -570,11 +454,14 @@ class Program {
       return "the program ended with exit code " + std::to_string(code) +
              " before its dialog appeared";
     }
-    // Wine activates a new window a moment after showing it, once X has given it the focus,
-    // and the dialog manager then puts the focus back on the control it chose first: a click
-    // made before that would be undone. Windows may never bring a program started from the
-    // background to the front, and nothing here needs it to, so this waits 3 s at most.
-    for (int waited = 0; GetForegroundWindow() != dialog_ && waited < 3000; waited += 50) {
+    // Wine activates a new window whenever X gives it the focus, and the dialog manager then
+    // puts the focus back on the control that had it when the dialog was last active: a
+    // focus the row gave meanwhile would be undone. So the dialog is brought to the front
+    // now, as a click on it would, and the row acts only once it is there. Windows may
+    // refuse that to a program in the background; then nothing activates the dialog behind
+    // the row's back either, and the dialog is active for its own thread all the same.
+    for (int asked = 0; GetForegroundWindow() != dialog_ && asked < 100; ++asked) {
+      if (!SetForegroundWindow(dialog_)) break;
       Sleep(50);
     }
     Settle(0);
@@ -611,11 +498,11 @@ class Program {
     DWORD_PTR copied = 0;
     SendMessageTimeoutW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
                         5000, &copied);
-    return Narrow(text);
+    return Utf8(text);
   }
 
-  // Answers the box captioned `caption`: a click on its button `button`, or with 0 Enter
-  // where its focus is (the button the box chose as its default).
+  // Answers the box captioned `caption`: a click on its button `button`, or with 0 Enter,
+  // which the box's dialog manager turns into its default button wherever its focus is.
   std::string Answer(const char* caption, int button) {
     const std::wstring wide(caption, caption + std::strlen(caption));
     HWND box = WaitWindow(wide.c_str(), 10000);
@@ -623,8 +510,7 @@ class Program {
     if (button != 0) {
       Click(GetDlgItem(box, button));
     } else {
-      HWND focus = Focus();
-      Key(focus != nullptr && IsChild(box, focus) ? focus : box, VK_RETURN);
+      Key(box, VK_RETURN);
     }
     for (int waited = 0; IsWindow(box) && waited < 5000; waited += 50) Sleep(50);
     if (IsWindow(box)) return std::string("the box \"") + caption + "\" stayed";
@@ -651,18 +537,14 @@ class Program {
     return focus != nullptr && IsChild(dialog_, focus) ? focus : dialog_;
   }
 
-  // A click, posted without waiting for the program to handle it (which, on OK, is the save).
-  void Post(HWND control) {
-    RECT r;
-    GetClientRect(control, &r);
-    const LPARAM middle = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, middle);
-    PostMessageW(control, WM_LBUTTONUP, 0, middle);
-  }
+  // A click on a button, posted without waiting for the program to handle it (which, on
+  // OK, is the save). The button handles it as a press and a let-go in one go, taking the
+  // focus first: no activation between the two can undo it, as it may undo two messages.
+  void Post(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
 
-  void Click(HWND control) {
-    Post(control);
-    Settle(2);
+  void Click(HWND button) {
+    Post(button);
+    Settle(1);
   }
 
   // The dialog manager moves the focus to `control`, as Tab does.
@@ -677,10 +559,10 @@ class Program {
     Settle(2);
   }
 
+  // Into field `id`: the focus goes there as Tab takes it, then the keys.
   void Type(int id, const char* text) {
     HWND field = Control(id);
-    Click(field);
-    WaitFocus(field, 2000);
+    FocusOn(field);
     Key(field, VK_END);
     const int length = static_cast<int>(SendMessageW(field, WM_GETTEXTLENGTH, 0, 0));
     for (int i = 0; i < length; ++i) PostMessageW(field, WM_CHAR, VK_BACK, 1);
@@ -691,12 +573,7 @@ class Program {
   bool Running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
 
   // The exit code, or -1 when the program has not ended within 20 seconds.
-  int ExitCode() {
-    DWORD code = 0;
-    if (WaitForSingleObject(process_.hProcess, 20000) != WAIT_OBJECT_0) return -1;
-    GetExitCodeProcess(process_.hProcess, &code);
-    return static_cast<int>(code);
-  }
+  int ExitCode() { return hvtest::ExitCodeWithin(process_.hProcess, 20000); }
 
   HWND dialog() const { return dialog_; }
 
@@ -743,7 +620,7 @@ std::string Lower(std::string text) {
 std::string ProfileValue(const std::string& file, const std::string& key) {
   bool in_section = false;
   bool seen = false;
-  for (const std::string& raw : Lines(file)) {
+  for (const std::string& raw : SplitLines(file)) {
     const std::string line = Trimmed(raw);
     if (!line.empty() && line[0] == '[') {
       if (in_section) return "(none)";
@@ -760,12 +637,19 @@ std::string ProfileValue(const std::string& file, const std::string& key) {
   return "(none)";
 }
 
+// The first [Options] section of `file` gives the key of `key_value` ("Key=value") that value.
+void ExpectValue(const std::string& file, const std::string& key_value) {
+  const size_t equals = key_value.find('=');
+  EXPECT_EQ(ProfileValue(file, key_value.substr(0, equals)), key_value.substr(equals + 1))
+      << "the value of " << key_value.substr(0, equals);
+}
+
 // What a row stages outside its own work folder, removed whatever the row's outcome: the
 // user's profile keeps nothing of the kit.
 struct Staged {
   std::wstring store_root;  // %LOCALAPPDATA%\VirtualStore\ when a copy was staged below it
   std::wstring store;       // the copy's folder
-  bool wine_version = false;
+  bool pretending = false;  // hvsetup is made to see another Windows version
   // Variables of this process set for the program (which inherits them), and their values
   // before; `had` false where there was none.
   struct Variable {
@@ -793,7 +677,7 @@ struct Staged {
         if (!RemoveDirectoryW(f.c_str())) break;
       }
     }
-    if (wine_version) RegDeleteKeyW(HKEY_CURRENT_USER, kWineAppKey);
+    if (pretending) hvtest::StopPretending(L"hvsetup.exe");
   }
 };
 
@@ -804,7 +688,7 @@ TEST_P(ProgramRow, Behaves) {
                  << " only; this Windows uses " << GetACP();
   }
   const std::wstring name(row.name, row.name + std::strlen(row.name));
-  std::wstring all_work = OwnFolder() + L"work\\";
+  std::wstring all_work = FolderOfThisProgram() + L"work\\";
   if (row.place == kTemporary) all_work = TemporaryFolder() + L"hvsetup kit\\";
   CreateDirectoryW(all_work.c_str(), nullptr);  // there already after an earlier row
   const std::wstring work = all_work + name + L"\\";
@@ -833,18 +717,18 @@ TEST_P(ProgramRow, Behaves) {
     GTEST_SKIP() << "ANSI code page " << GetACP()
                  << (reached.empty() ? " spells neither the name nor a short name of "
                                      : " takes more than 259 bytes for the path ")
-                 << Narrow(exe) << ", so hvsetup rightly uses the folder it is started from: "
+                 << Utf8(exe) << ", so hvsetup rightly uses the folder it is started from: "
                  << (reached.empty() ? "unzip the kit into a folder whose name this code page "
                                        "can spell"
                                      : "unzip the kit nearer to the root of a drive");
   }
   const std::wstring source =
-      row.place == kNoTemplate ? OwnFolder() + L"hv_missing_template.exe" : program;
+      row.place == kNoTemplate ? FolderOfThisProgram() + L"hv_missing_template.exe" : program;
   ASSERT_TRUE(CopyFileW(source.c_str(), exe.c_str(), FALSE))
-      << "CopyFileW of " << Narrow(source) << " failed, error " << GetLastError();
+      << "CopyFileW of " << Utf8(source) << " failed, error " << GetLastError();
   // A settings file in the folder the program is started from, which it must not touch.
   const std::string decoy = "[Options]\r\nSocket=999\r\n";
-  ASSERT_TRUE(WriteFileBytes(started_in + L"halvern.ini", decoy));
+  ASSERT_EQ(WriteWholeFile(started_in + L"halvern.ini", decoy), "");
 
   // The file the program is expected to use, and the one it must leave alone.
   std::wstring ini = folder + L"halvern.ini";
@@ -858,14 +742,12 @@ TEST_P(ProgramRow, Behaves) {
     if (LOBYTE(LOWORD(GetVersion())) < 6) {
       GTEST_SKIP() << "Windows before Vista keeps no VirtualStore copies";
     }
-    // Under Wine its per-program version; on Windows the variable through which a program
-    // starts another in a compatibility mode, which needs no administrator.
-    if (row.place != kStoreCopyUsed && UnderWine()) {
-      staged.wine_version = true;
-      ASSERT_EQ(SetWineVersion(row.place == kStoreCopyAs95 ? L"win95" : L"winxp"), "")
-          << "setting Wine's Windows version for hvsetup";
-    } else if (row.place != kStoreCopyUsed) {
-      staged.Set(L"__COMPAT_LAYER", row.place == kStoreCopyAs95 ? L"WIN95" : L"WINXPSP3");
+    if (row.place != kStoreCopyUsed) {
+      const bool as95 = row.place == kStoreCopyAs95;
+      staged.pretending = true;
+      ASSERT_EQ(hvtest::PretendWindowsVersion(L"hvsetup.exe", as95 ? L"win95" : L"winxp",
+                                              as95 ? L"WIN95" : L"WINXPSP3"),
+                "");
     }
     std::string why_not;
     const std::wstring store = StoreFolder(folder, &why_not);
@@ -877,21 +759,21 @@ TEST_P(ProgramRow, Behaves) {
     ini = store + L"halvern.ini";
   }
   const std::string other = row.other != nullptr ? row.other : "";
-  if (!other_ini.empty()) ASSERT_TRUE(WriteFileBytes(other_ini, other));
+  if (!other_ini.empty()) ASSERT_EQ(WriteWholeFile(other_ini, other), "");
   const std::string before = row.before.get();
-  if (row.before.exists()) ASSERT_TRUE(WriteFileBytes(ini, before));
+  if (row.before.exists()) ASSERT_EQ(WriteWholeFile(ini, before), "");
   if (!staged.store.empty() && reached != folder) {
     // The program names its folder by the short name; Windows finds the copy under the
     // short names that the VirtualStore folders happen to have, or not.
     std::string why_not;
     const std::wstring seen = StoreFolder(reached, &why_not) + L"halvern.ini";
     if (GetFileAttributesW(seen.c_str()) == INVALID_FILE_ATTRIBUTES) {
-      GTEST_SKIP() << "ANSI code page " << GetACP() << " cannot spell " << Narrow(folder)
-                   << ", so hvsetup names it " << Narrow(reached)
+      GTEST_SKIP() << "ANSI code page " << GetACP() << " cannot spell " << Utf8(folder)
+                   << ", so hvsetup names it " << Utf8(reached)
                    << ", under which this Windows finds no VirtualStore copy";
     }
   }
-  const unsigned long long index_before = FileIndex(ini);
+  const unsigned long long index_before = hvtest::FileIndex(ini);
   HANDLE held = INVALID_HANDLE_VALUE;
   if (row.state == kReadOnly) {
     ASSERT_TRUE(SetFileAttributesW(ini.c_str(), FILE_ATTRIBUTE_READONLY));
@@ -960,7 +842,7 @@ TEST_P(ProgramRow, Behaves) {
         ASSERT_TRUE(run.Running()) << "the program ended";
         EXPECT_TRUE(IsWindowVisible(run.dialog()));
         std::string now;
-        EXPECT_EQ(ReadFileBytes(ini, &now), row.before.exists());
+        EXPECT_EQ(ReadWholeFile(ini, &now).empty(), row.before.exists());
         EXPECT_EQ(now, before);
         break;
       }
@@ -986,11 +868,11 @@ TEST_P(ProgramRow, Behaves) {
       case kExits:
         ASSERT_EQ(run.ExitCode(), step.id) << "the exit code (-1: still running after 20 s)";
         exit_checked = true;
-        ReadFileBytes(ini, &after);
-        for (const std::string& line : Lines(after)) ++after_lines[line];
+        ReadWholeFile(ini, &after);
+        for (const std::string& line : SplitLines(after)) ++after_lines[line];
         break;
       case kReplaced:
-        EXPECT_NE(FileIndex(ini), index_before) << "the file was written in place";
+        EXPECT_NE(hvtest::FileIndex(ini), index_before) << "the file was written in place";
         break;
       case kWriteMeanwhile: {
         run.Post(run.Control(IDOK));
@@ -1034,38 +916,31 @@ TEST_P(ProgramRow, Behaves) {
           }
           ASSERT_EQ(other.Start(exe, L"", started_in), "");
           ASSERT_EQ(other.WaitDialog(), "");
-          // OK takes the focus in each, twice over: a dialog that Windows activates again
-          // gives the focus back to the control that had it when it was last deactivated,
-          // which is then OK as well. The clicks that follow, on both OKs back to back, then
-          // save at once, however the two windows take turns at being active meanwhile.
-          for (int pass = 0; pass < 2; ++pass) {
-            for (Program* p : {&first, &other}) {
-              p->FocusOn(p->Control(IDOK));
-              ASSERT_TRUE(p->WaitFocus(p->Control(IDOK), 5000)) << "OK did not take the focus";
-            }
-          }
+          // Both OKs clicked back to back save at once, however the two windows take turns
+          // at being active meanwhile: each click takes the focus within its own message.
           first.Post(first.Control(IDOK));
           other.Post(other.Control(IDOK));
           ASSERT_EQ(first.ExitCode(), 0);
           ASSERT_EQ(other.ExitCode(), 0);
           std::string now;
-          ASSERT_TRUE(ReadFileBytes(ini, &now));
-          const std::vector<std::string> lines = Lines(now);
+          ASSERT_EQ(ReadWholeFile(ini, &now), "");
+          const std::vector<std::string> lines = SplitLines(now);
           for (const std::string& kept : row.after) {
             EXPECT_EQ(std::count(lines.begin(), lines.end(), kept), 1) << kept;
           }
         }
         exit_checked = true;
         break;
-      case kValue: {
-        const std::string want = step.text;
-        const size_t equals = want.find('=');
-        EXPECT_EQ(ProfileValue(after, want.substr(0, equals)), want.substr(equals + 1))
-            << "the value of " << want.substr(0, equals);
+      case kDefaults:  // the lines after the section's name
+        for (std::size_t i = 1; i < kSavedDefaults.size(); ++i) {
+          ExpectValue(after, kSavedDefaults[i]);
+        }
         break;
-      }
+      case kValue:
+        ExpectValue(after, step.text);
+        break;
       case kKept:
-        for (const std::string& line : Lines(before)) {
+        for (const std::string& line : SplitLines(before)) {
           if (line.compare(0, std::strlen(step.text), step.text) != 0) continue;
           EXPECT_EQ(after_lines[line], 1) << "the line " << line.substr(0, 60) << " ("
                                           << line.size() << " characters)";
@@ -1087,13 +962,13 @@ TEST_P(ProgramRow, Behaves) {
   if (!exit_checked) EXPECT_EQ(run.ExitCode(), 0);
   if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
 
-  const bool exists = ReadFileBytes(ini, &after);
+  const bool exists = ReadWholeFile(ini, &after).empty();
   switch (row.outcome) {
     case kExactly:
-      EXPECT_EQ(Lines(after), row.after);
+      EXPECT_EQ(SplitLines(after), row.after);
       break;
     case kWithLines: {
-      const std::vector<std::string> lines = Lines(after);
+      const std::vector<std::string> lines = SplitLines(after);
       for (const std::string& line : row.after) {
         EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 1)
             << line << " in the file, which begins: " << after.substr(0, 200);
@@ -1111,17 +986,17 @@ TEST_P(ProgramRow, Behaves) {
   HANDLE search = FindFirstFileW(ini.c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
     FindClose(search);
-    EXPECT_EQ(Narrow(found.cFileName), "halvern.ini") << "the settings file's name";
+    EXPECT_EQ(Utf8(found.cFileName), "halvern.ini") << "the settings file's name";
   }
   std::string decoy_now;
-  EXPECT_TRUE(ReadFileBytes(started_in + L"halvern.ini", &decoy_now));
+  EXPECT_EQ(ReadWholeFile(started_in + L"halvern.ini", &decoy_now), "");
   EXPECT_EQ(decoy_now, decoy) << "the settings file in the start folder changed";
-  EXPECT_FALSE(ReadFileBytes(work + L"halvern.ini", &decoy_now))
+  EXPECT_FALSE(ReadWholeFile(work + L"halvern.ini", &decoy_now).empty())
       << "a settings file appeared in the folder above the program's";
   if (!other_ini.empty()) {
     std::string other_now;
-    EXPECT_TRUE(ReadFileBytes(other_ini, &other_now));
-    EXPECT_EQ(other_now, other) << Narrow(other_ini) << " changed";
+    EXPECT_EQ(ReadWholeFile(other_ini, &other_now), "");
+    EXPECT_EQ(other_now, other) << Utf8(other_ini) << " changed";
   }
   if (!HasFailure()) {
     RemoveTree(work);
@@ -1138,7 +1013,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, ProgramRow, testing::ValuesIn(kRows),
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
-  program = OwnFolder() + L"hvsetup.exe";
+  program = FolderOfThisProgram() + L"hvsetup.exe";
   if (argc > 1) {
     const std::string given = argv[1];
     program.assign(given.begin(), given.end());  // a path of ASCII characters

@@ -9,7 +9,11 @@
 #include <cstring>
 #include <string>
 
+#include "support/windows_support.h"
+
 namespace {
+
+using hvtest::Utf8;
 
 // In the order they run: the portable logic, the program's parts in-process, then the
 // whole program driven through its windows.
@@ -20,13 +24,6 @@ constexpr DWORD kSuiteTimeout = 15 * 60 * 1000;
 struct Counts {
   long passed = 0, failed = 0, skipped = 0;
 };
-
-std::wstring OwnFolder() {
-  wchar_t path[MAX_PATH];
-  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path, n < MAX_PATH ? n : 0);
-  return folder.substr(0, folder.find_last_of(L"\\/") + 1);
-}
 
 // Says `text` on the console and in the log.
 void Say(HANDLE log, const std::string& text) {
@@ -47,13 +44,6 @@ long CountAfter(const std::string& output, const char* tag) {
   return 0;
 }
 
-// "CALL failed, error N" with the platform's error of the moment.
-std::string Failed(const char* call) {
-  char text[96];
-  std::snprintf(text, sizeof text, "%s failed, error %lu", call, GetLastError());
-  return text;
-}
-
 // Runs one suite with its output going into `output`; false when it could not start or did
 // not end in time, and then `why` says which. `code` is its exit code.
 bool RunSuite(const std::wstring& exe, const std::wstring& folder, std::string* output,
@@ -61,23 +51,14 @@ bool RunSuite(const std::wstring& exe, const std::wstring& folder, std::string* 
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE read_end = nullptr, write_end = nullptr;
   if (!CreatePipe(&read_end, &write_end, &inherit, 0)) {
-    *why = Failed("CreatePipe");
+    *why = hvtest::Failed("CreatePipe");
     return false;
   }
   SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = write_end;
-  startup.hStdError = write_end;
-  std::wstring command = L"\"" + exe + L"\"";
-  PROCESS_INFORMATION process = {};
-  const BOOL started = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, TRUE, 0,
-                                      nullptr, folder.c_str(), &startup, &process);
-  if (!started) *why = Failed("CreateProcessW");
+  PROCESS_INFORMATION process;
+  *why = hvtest::StartProgram(exe, L"", folder, write_end, &process);
   CloseHandle(write_end);
-  if (!started) {
+  if (!why->empty()) {
     CloseHandle(read_end);
     return false;
   }
@@ -101,33 +82,12 @@ bool RunSuite(const std::wstring& exe, const std::wstring& folder, std::string* 
     TerminateProcess(process.hProcess, 99);
   }
   if (!GetExitCodeProcess(process.hProcess, code) && ended) {
-    *why = Failed("GetExitCodeProcess");
+    *why = hvtest::Failed("GetExitCodeProcess");
     ended = false;
   }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return ended;
-}
-
-// The log is UTF-8 throughout, whatever the ANSI code page the test programs print in.
-std::string Utf8(const std::wstring& text) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 0) return "?";
-  std::string utf8(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], n, nullptr, nullptr);
-  utf8.resize(static_cast<std::size_t>(n - 1));
-  return utf8;
-}
-
-std::string Utf8FromAnsi(const std::string& ansi) {
-  if (ansi.empty()) return ansi;
-  const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
-                                    nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) {
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], n);
-  }
-  return Utf8(wide);
 }
 
 // A suite's output, line by line: GoogleTest writes wide texts (paths by their wide names)
@@ -141,7 +101,7 @@ std::string Utf8FromOutput(const std::string& output) {
     const std::string line = output.substr(start, end - start);
     const bool is_utf8 = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, line.data(),
                                              static_cast<int>(line.size()), nullptr, 0) > 0;
-    utf8 += is_utf8 ? line : Utf8FromAnsi(line);
+    utf8 += is_utf8 ? line : Utf8(hvtest::WideFromAnsi(line));
     start = end;
   }
   return utf8;
@@ -155,11 +115,8 @@ std::string WhereItRuns() {
   version.dwOSVersionInfoSize = sizeof version;
   const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   using VersionCall = LONG(WINAPI*)(OSVERSIONINFOW*);
-  using WineCall = const char*(CDECL*)();
   const auto rtl_version = reinterpret_cast<VersionCall>(reinterpret_cast<void (*)()>(
       ntdll != nullptr ? GetProcAddress(ntdll, "RtlGetVersion") : nullptr));
-  const auto wine_version = reinterpret_cast<WineCall>(reinterpret_cast<void (*)()>(
-      ntdll != nullptr ? GetProcAddress(ntdll, "wine_get_version") : nullptr));
   if (rtl_version == nullptr || rtl_version(&version) != 0) {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -169,8 +126,8 @@ std::string WhereItRuns() {
   char where[96];
   std::snprintf(where, sizeof where, "Windows %lu.%lu build %lu, ANSI code page %u",
                 version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber, GetACP());
-  return wine_version != nullptr ? "Wine " + std::string(wine_version()) + " as " + where
-                                 : std::string(where);
+  return hvtest::UnderWine() ? "Wine " + std::string(hvtest::WineVersion()) + " as " + where
+                            : std::string(where);
 }
 
 // A console of its own means the runner was started from Explorer, not a Command Prompt.
@@ -185,7 +142,7 @@ bool OwnsItsConsole() {
 }  // namespace
 
 int main() {
-  const std::wstring folder = OwnFolder();
+  const std::wstring folder = hvtest::FolderOfThisProgram();
   const std::wstring log_path = folder + L"run-tests.log";
   HANDLE log = CreateFileW(log_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                            CREATE_ALWAYS, 0, nullptr);

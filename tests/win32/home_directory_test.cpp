@@ -31,7 +31,8 @@ void ExpectSettingsBesideProgramIn(const std::string& folder, std::wstring start
   ASSERT_TRUE(CopyFileW(probe.c_str(), exe.c_str(), FALSE))
       << "CopyFileW(" << probe << ", " << exe << ") failed, "
       << hvtest::ErrorText(GetLastError());
-  EXPECT_EQ(hvtest::RunProgram(exe, "/x", started_in), 0);
+  std::string why;
+  EXPECT_EQ(hvtest::RunProgram(exe, L"/x", started_in, &why), 0) << why;
 
   const std::string ini = folder + "halvern.ini";
   EXPECT_TRUE(hvtest::FileExists(ini));

@@ -166,11 +166,7 @@ class OptionsDialog : public hvtest::ScratchHomeTest {
     return text;
   }
 
-  std::vector<std::string> IniLines() {
-    std::vector<std::string> lines = hvtest::SplitLines(hvtest::ReadWholeFile(ini_));
-    while (!lines.empty() && lines.back().empty()) lines.pop_back();
-    return lines;
-  }
+  std::vector<std::string> IniLines() { return hvtest::SplitLines(hvtest::ReadWholeFile(ini_)); }
 
   void WriteIni(const std::string& content) {
     ASSERT_TRUE(hvtest::WriteWholeFile(ini_, content));
@@ -181,10 +177,6 @@ class OptionsDialog : public hvtest::ScratchHomeTest {
   bool quit_posted_ = false;
   WPARAM quit_code_ = 99;
 };
-
-const std::vector<std::string> kSavedDefaults = {
-    "[Options]",     "Resolution=1", "VideoBackBuffer=0", "HardwareFills=0",
-    "Compatibility=0", "Socket=",    "DestNet="};
 
 TEST_F(OptionsDialog, LoadsCheckStatesAndTextsFromTheFile) {
   const struct {
@@ -304,7 +296,7 @@ TEST_F(OptionsDialog, ASaveWritesAllSixKeysInOrderIntoAMissingFile) {
   Open();
   Click(IDOK);
   EXPECT_TRUE(quit_posted_);
-  EXPECT_EQ(IniLines(), kSavedDefaults);
+  EXPECT_EQ(IniLines(), hvtest::kSavedDefaults);
 }
 
 // Stands in for the platform's profile write call and records each call as
@@ -366,9 +358,8 @@ TEST_F(OptionsDialog, AnInvalidSocketIsRefusedBeforeTheAddressIsLookedAt) {
   SetText(IDC_DEST_NET, "zz");
   Click(IDOK);
   ASSERT_EQ(warnings_seen.size(), 1u);
-  EXPECT_EQ(warnings_seen[0].caption, "Invalid Socket Number");
-  EXPECT_EQ(warnings_seen[0].text,
-            "A socket number must be a positive integer number between 0 and 16383.");
+  EXPECT_EQ(warnings_seen[0].caption, hvtest::kBadSocketCaption);
+  EXPECT_EQ(warnings_seen[0].text, hvtest::kBadSocketText);
   EXPECT_EQ(FocusedId(), IDC_SOCKET);
   EXPECT_FALSE(quit_posted_);
   EXPECT_TRUE(IsWindowVisible(dialog_));
@@ -377,10 +368,8 @@ TEST_F(OptionsDialog, AnInvalidSocketIsRefusedBeforeTheAddressIsLookedAt) {
   SetText(IDC_SOCKET, "16383");
   Click(IDOK);
   ASSERT_EQ(warnings_seen.size(), 2u);
-  EXPECT_EQ(warnings_seen[1].caption, "Invalid Destination Network Address");
-  EXPECT_EQ(warnings_seen[1].text,
-            "A destination network address must be of the format xx.xx.xx.xx\n"
-            " where xx is a hexadecimal address (ex. 73.0F.2C.8A).");
+  EXPECT_EQ(warnings_seen[1].caption, hvtest::kBadAddressCaption);
+  EXPECT_EQ(warnings_seen[1].text, hvtest::kBadAddressText);
   EXPECT_EQ(FocusedId(), IDC_DEST_NET);
   EXPECT_EQ(hvtest::ReadWholeFile(ini_), before);
 
@@ -399,11 +388,11 @@ TEST_F(OptionsDialog, AStoredTextLongerThanItsRuleAllowsIsRefusedNotCut) {
   Open();
   Click(IDOK);
   ASSERT_EQ(warnings_seen.size(), 1u);
-  EXPECT_EQ(warnings_seen[0].caption, "Invalid Socket Number");
+  EXPECT_EQ(warnings_seen[0].caption, hvtest::kBadSocketCaption);
   SetText(IDC_SOCKET, "");
   Click(IDOK);
   ASSERT_EQ(warnings_seen.size(), 2u);
-  EXPECT_EQ(warnings_seen[1].caption, "Invalid Destination Network Address");
+  EXPECT_EQ(warnings_seen[1].caption, hvtest::kBadAddressCaption);
   EXPECT_EQ(hvtest::ReadWholeFile(ini_), before);
   EXPECT_FALSE(quit_posted_);
 }
@@ -434,9 +423,6 @@ TEST_F(OptionsDialog, CancelEscapeAndCloseSaveNothing) {
   EXPECT_TRUE(warnings_seen.empty());
 }
 
-const char kGeneralAdvice[] =
-    "Check that the file and its folder can be written to, then try again.";
-
 // The save warning as the user reads it: the file, the system's reason (none for error 0),
 // and the advice.
 std::string SaveWarning(const std::string& ini, DWORD error, const std::string& advice) {
@@ -451,8 +437,8 @@ TEST_F(OptionsDialog, AFailedSaveWarnsKeepsTheDialogOpenAndAllowsARetry) {
   SetText(IDC_SOCKET, "99");
   Click(IDOK);
   ASSERT_EQ(warnings_seen.size(), 1u);
-  EXPECT_EQ(warnings_seen[0].caption, "Settings Not Saved");
-  EXPECT_EQ(warnings_seen[0].text, SaveWarning(ini_, ERROR_ACCESS_DENIED, kGeneralAdvice));
+  EXPECT_EQ(warnings_seen[0].caption, hvtest::kSaveFailedCaption);
+  EXPECT_EQ(warnings_seen[0].text, SaveWarning(ini_, ERROR_ACCESS_DENIED, hvtest::kAdviceGeneral));
   EXPECT_FALSE(quit_posted_);
   EXPECT_TRUE(IsWindowVisible(dialog_));
   EXPECT_TRUE(IsWindowEnabled(dialog_));
@@ -529,8 +515,8 @@ TEST_F(OptionsDialog, AFileThatCannotBeWrittenIsRefusedEvenWhereTheWritesReportS
   EXPECT_EQ(SaveOrWarn(dialog_, CachedSaveCalls()), 0);
   CloseHandle(held);
   ASSERT_EQ(warnings_seen.size(), 1u);
-  EXPECT_EQ(warnings_seen[0].caption, "Settings Not Saved");
-  EXPECT_EQ(warnings_seen[0].text, SaveWarning(ini_, ERROR_SHARING_VIOLATION, kGeneralAdvice));
+  EXPECT_EQ(warnings_seen[0].caption, hvtest::kSaveFailedCaption);
+  EXPECT_EQ(warnings_seen[0].text, SaveWarning(ini_, ERROR_SHARING_VIOLATION, hvtest::kAdviceGeneral));
   EXPECT_EQ(cached_writes, 0);
   EXPECT_EQ(hvtest::ReadWholeFile(ini_), before);
   EXPECT_TRUE(IsWindowVisible(dialog_));
@@ -560,9 +546,7 @@ TEST_F(OptionsDialog, AReadOnlyFileIsRefusedWithAdviceToClearTheMark) {
   EXPECT_EQ(saved, 0);
   ASSERT_EQ(warnings_seen.size(), 1u);
   EXPECT_EQ(warnings_seen[0].text,
-            SaveWarning(ini_, ERROR_ACCESS_DENIED,
-                        "The file is marked read-only. Clear Read-only in its Properties, then "
-                        "press OK again."));
+            SaveWarning(ini_, ERROR_ACCESS_DENIED, hvtest::kAdviceReadOnly));
   EXPECT_EQ(cached_writes, 0);
   EXPECT_EQ(hvtest::ReadWholeFile(ini_), before);
 }
@@ -573,7 +557,7 @@ TEST_F(OptionsDialog, AWriteThatFailsAfterTheCheckIsReportedToo) {
   calls.write = FailingProfileWrite;
   EXPECT_EQ(SaveOrWarn(dialog_, calls), 0);
   ASSERT_EQ(warnings_seen.size(), 1u);
-  EXPECT_EQ(warnings_seen[0].text, SaveWarning(ini_, 0, kGeneralAdvice));
+  EXPECT_EQ(warnings_seen[0].text, SaveWarning(ini_, 0, hvtest::kAdviceGeneral));
 }
 
 TEST_F(OptionsDialog, ASaveThatWouldNotFitOnTheDiskIsRefused) {
@@ -583,8 +567,7 @@ TEST_F(OptionsDialog, ASaveThatWouldNotFitOnTheDiskIsRefused) {
   SetText(IDC_SOCKET, "77");
   const std::string drive = ini_.substr(0, 3);  // "C:\"
   // The folder is named: a folder can lie on another volume than its drive's root.
-  const std::string full_advice =
-      "The disk that holds " + folder_ + " is full. Free some space on it, then press OK again.";
+  const std::string full_advice = hvtest::AdviceDiskFull(folder_);
 
   // The file's own folder is asked where the Ex call exists.
   SaveCalls calls = CachedSaveCalls();
@@ -649,14 +632,9 @@ TEST_F(OptionsDialog, ASaveGrowsTheFileByNoMoreThanTheRoomItAsksFor) {
 
 // The file's identity on its volume: a file renamed into its place has another.
 unsigned long long FileId(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-  BY_HANDLE_FILE_INFORMATION info = {};
-  const BOOL got = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
-  EXPECT_TRUE(got) << "GetFileInformationByHandle(" << path << "): "
-                   << hvtest::ErrorText(GetLastError());
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  return (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  const unsigned long long id = hvtest::FileIndex(hvtest::WideFromAnsi(path));
+  EXPECT_NE(id, 0u) << "the identity of " << path << " could not be read";
+  return id;
 }
 
 constexpr DWORD kMarks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
@@ -904,19 +882,6 @@ TEST_F(OptionsDialog, TheCheckBeforeASaveMakesNoFileUnderTheSettingsFilesName) {
 
 // --- Windows Vista to 11: the per-user copy that UAC keeps for Halvern ----------------------
 
-// Makes `folder` and every folder above it; false (with a failure naming the call) otherwise.
-bool MakeFolders(const std::string& folder) {
-  for (std::size_t at = folder.find('\\', 3); at != std::string::npos;
-       at = folder.find('\\', at + 1)) {
-    const std::string part = folder.substr(0, at);
-    if (!CreateDirectoryA(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-      ADD_FAILURE() << "CreateDirectoryA(" << part << "): " << hvtest::ErrorText(GetLastError());
-      return false;
-    }
-  }
-  return true;
-}
-
 TEST_F(OptionsDialog, OnVistaTo11TheCopyHalvernReadsIsShownAndSavedAndTheFileBesideIsNot) {
   char windows[MAX_PATH];
   ASSERT_NE(GetWindowsDirectoryA(windows, sizeof windows), 0u);
@@ -931,7 +896,7 @@ TEST_F(OptionsDialog, OnVistaTo11TheCopyHalvernReadsIsShownAndSavedAndTheFileBes
   const std::string local = folder_ + "Local";
   const std::string store = local + "\\VirtualStore" + folder_.substr(2);
   ASSERT_TRUE(SetEnvironmentVariableA("LOCALAPPDATA", local.c_str()));
-  ASSERT_TRUE(MakeFolders(store));
+  ASSERT_EQ(hvtest::CreateFolders(hvtest::WideFromAnsi(store)), "");
   const std::string beside = "[Options]\r\nSocket=5\r\n";
   const std::string copy = "[Game]\r\nLevel=3\r\n[Options]\r\nSocket=12\r\n";
   WriteIni(beside);
@@ -993,69 +958,39 @@ TEST_F(OptionsDialog, CenterOnDesktopPutsTheDialogInTheMiddle) {
   EXPECT_NE(box.left, 3);
 }
 
-}  // namespace
-
-namespace {
-
-bool UnderWine() {
-  return GetProcAddress(GetModuleHandleA("ntdll"), "wine_get_version") != nullptr;
-}
 
 // Runs the version probe as a given Windows would, standing in for the hosts that need the
-// hand-centring and those that do not, and returns its exit code. Wine pretends per program
-// (its AppDefaults Version setting, `wine_version`); Windows NT 6 and later pretend for a
-// process started with __COMPAT_LAYER naming a compatibility mode (`compat_layer`; empty:
-// the system as it is).
-int LegacyHostUnder(const char* wine_version, const char* compat_layer) {
+// hand-centring and those that do not, and returns its exit code: under Wine with its
+// per-program version `wine_version`, on Windows NT 6 and later in the compatibility mode
+// `compat_layer` (empty: the system as it is).
+int LegacyHostUnder(const wchar_t* wine_version, const wchar_t* compat_layer) {
   // Attached to the desktop, this process keeps it open between probes: otherwise each probe
   // ends the last window on it, the platform takes the desktop down and the next probe may
   // start while that is under way.
   GetDesktopWindow();
-  const std::wstring probe = hvtest::FolderOfThisProgram() + L"" HV_VERSION_PROBE_EXE;
-  if (!UnderWine()) {
-    SetEnvironmentVariableA("__COMPAT_LAYER", *compat_layer != '\0' ? compat_layer : nullptr);
-    const int code = hvtest::RunProgram(probe, "", L"");
-    SetEnvironmentVariableA("__COMPAT_LAYER", nullptr);
-    return code;
-  }
-  const std::string key = "Software\\Wine\\AppDefaults\\" HV_VERSION_PROBE_EXE;
-  HKEY app = nullptr;
-  LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                nullptr, &app, nullptr);
-  if (result != ERROR_SUCCESS) {
-    ADD_FAILURE() << "LegacyHostUnder(" << wine_version << "): RegCreateKeyExA(HKCU\\" << key
-                  << ") failed, " << hvtest::ErrorText(static_cast<DWORD>(result));
-    return -1;
-  }
-  result = RegSetValueExA(app, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(wine_version),
-                          static_cast<DWORD>(std::string(wine_version).size() + 1));
-  RegCloseKey(app);
-  if (result != ERROR_SUCCESS) {
-    ADD_FAILURE() << "LegacyHostUnder(" << wine_version << "): RegSetValueExA(Version) failed, "
-                  << hvtest::ErrorText(static_cast<DWORD>(result));
-    RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
-    return -1;
-  }
-  const int code = hvtest::RunProgram(probe, "", L"");
-  result = RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
-  if (result != ERROR_SUCCESS) {
-    ADD_FAILURE() << "LegacyHostUnder(" << wine_version << "): RegDeleteKeyA failed, "
-                  << hvtest::ErrorText(static_cast<DWORD>(result));
-  }
+  const wchar_t probe[] = L"" HV_VERSION_PROBE_EXE;
+  const std::string pretending = hvtest::PretendWindowsVersion(probe, wine_version, compat_layer);
+  EXPECT_EQ(pretending, "");
+  std::string why;
+  const int code =
+      pretending.empty() ? hvtest::RunProgram(hvtest::FolderOfThisProgram() + probe, L"", L"", &why)
+                         : -1;
+  EXPECT_EQ(why, "");
+  EXPECT_EQ(hvtest::StopPretending(probe), "");
   return code;
 }
 
 // The probe's exit code: 1 when the test holds, plus 2 when the procedure moved the dialog
 // while it initialised.
 TEST(IsLegacyWin32Host, IsTrueWhereTheVersionSaysWin32sAndOnlyThereTheDialogMovesItself) {
-  if (!UnderWine()) GTEST_SKIP() << "only Wine can pretend to be Win32s; Windows has no such mode";
-  EXPECT_EQ(LegacyHostUnder("win31", ""), 1 + 2);
+  if (!hvtest::UnderWine()) GTEST_SKIP() << "only Wine can pretend to be Win32s; Windows has no such mode";
+  EXPECT_EQ(LegacyHostUnder(L"win31", L""), 1 + 2);
 }
 
 TEST(IsLegacyWin32Host, IsFalseFromWindows95OnAndTheTemplateCentresTheDialogThere) {
-  EXPECT_EQ(LegacyHostUnder("win95", "Win95"), 0);
-  EXPECT_EQ(LegacyHostUnder("winxp", "WinXPSp3"), 0);
-  EXPECT_EQ(LegacyHostUnder("win10", ""), 0);
+  EXPECT_EQ(LegacyHostUnder(L"win95", L"Win95"), 0);
+  EXPECT_EQ(LegacyHostUnder(L"winxp", L"WinXPSp3"), 0);
+  EXPECT_EQ(LegacyHostUnder(L"win10", L""), 0);
 }
 
 }  // namespace
