@@ -69,7 +69,7 @@ void SystemErrorText(DWORD error, char* text, std::size_t capacity) {
   text[0] = '\0';
   using FormatCall = DWORD(WINAPI*)(DWORD, LPCVOID, DWORD, DWORD, LPSTR, DWORD, va_list*);
   FormatCall format = nullptr;
-  LookUp(GetModuleHandleA(kKernelModule), "FormatMessageA", &format);
+  LookUpKernel("FormatMessageA", &format);
   if (error == 0 || format == nullptr) return;
   const DWORD length = format(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                               error, 0, text, static_cast<DWORD>(capacity), nullptr);

@@ -5,9 +5,7 @@
 #include "dialog/placement.h"
 #include "resources/resource.h"
 #include "settings/file_save.h"
-#include "settings/save_check.h"
 #include "settings/settings_file.h"
-#include "settings/settings_folder.h"
 #include "shell/home_directory.h"
 #include "validation/field_rules.h"
 
@@ -15,10 +13,10 @@ HINSTANCE AppInstance = nullptr;
 
 namespace {
 
-// Typing limits: a socket number has at most five digits, an address eleven characters.
-// They do not cut a longer stored text, which the rules then refuse on OK.
-constexpr WPARAM kSocketTypingLimit = 5;
-constexpr WPARAM kAddressTypingLimit = 11;
+// Typing limits: the longest texts the rules pass. They do not cut a longer stored text,
+// which the rules then refuse on OK.
+constexpr WPARAM kSocketTypingLimit = kSocketMaxDigits;
+constexpr WPARAM kAddressTypingLimit = sizeof kAddressMask - 1;
 
 void LoadOptions(HWND dialog) {
   for (const ToggleBinding& binding : kToggleBindings) LoadToggle(dialog, binding);
@@ -34,20 +32,14 @@ static_assert(IDS_ADVICE_READ_ONLY == IDS_ADVICE_GENERAL + kAdviceReadOnly &&
                   IDS_ADVICE_DISC == IDS_ADVICE_GENERAL + kAdviceDisc,
               "advice strings out of order");
 
-// Names the file, gives the system's reason and the advice that fits. A full disk is named
-// by the file's folder, the one whose room was asked for: a folder can lie on another volume
-// than its drive's root (an NTFS mount point; under Wine, Z:\ is the root file system).
-void ShowSaveError(const SaveRefusal& refusal, const LeadByteRanges& lead) {
-  char path[kSettingsPathCapacity];
-  FormatSettingsPath(path, sizeof path, HomePrefix);
+// Names the file, gives the system's reason and the advice that fits.
+void ShowSaveError(const SaveAnswer& answer) {
   char reason[512];
-  SystemErrorText(refusal.error, reason, sizeof reason);
-  const SaveAdvice advice =
-      ChooseSaveAdvice(refusal, KeepsFoldersForAdministrators(), InProtectedFolder(lead));
+  SystemErrorText(answer.error, reason, sizeof reason);
   const WarningLine lines[] = {
-      {IDS_SAVE_FAILED_TEXT, path},
+      {IDS_SAVE_FAILED_TEXT, answer.file},
       {0, reason},
-      {IDS_ADVICE_GENERAL + static_cast<UINT>(advice), HomePrefix},
+      {IDS_ADVICE_GENERAL + static_cast<UINT>(answer.advice), answer.folder},
   };
   ShowWarningLines(AppInstance, IDS_SAVE_FAILED_CAPTION, lines, sizeof lines / sizeof lines[0],
                    MB_OK);
@@ -136,16 +128,13 @@ void LoadToggle(HWND dialog, const ToggleBinding& binding) {
 }
 
 int SaveOrWarn(HWND dialog, const SaveCalls& calls) {
-  const LeadByteRanges lead = AnsiLeadBytes(LookUpCodePageCalls());
-  SaveRefusal refusal;
-  if (CheckSettingsWritable(calls, lead, &refusal)) {
-    OptionValues values;
-    unsigned long error = 0;
-    if (ReadOptionValues(dialog, &values) && SaveSettingsFile(calls, values, &error)) return 1;
-    // The check passed and the save failed all the same.
-    refusal = SaveRefusal{error, 0, 0, 0, refusal.on_disc};
+  OptionValues values;
+  SaveAnswer answer;
+  if (SaveOptions(calls, ReadOptionValues(dialog, &values) ? &values : nullptr, HomeLeadBytes,
+                  &answer)) {
+    return 1;
   }
-  ShowSaveError(refusal, lead);
+  ShowSaveError(answer);
   return 0;
 }
 

@@ -20,10 +20,9 @@ void LoadText(HWND dialog, const TextBinding& binding);
 // (only texts that passed their rules are saved, and those are short).
 int ReadOptionValues(HWND dialog, OptionValues* values);
 
-// Checks that the file can be written, then saves (through a copy where the system can
-// rename one over the file); when either fails, warns the user with the file, the reason
-// and what to do, and returns 0 with the file as it was (or, where the save writes in
-// place, as far as the failed writes got). `calls` are the platform's, or a test's.
+// Saves what the controls show (SaveOptions); when that is refused, warns the user with the
+// file, the reason and what to do, and returns 0 with the file as it was (or, where the save
+// writes in place, as far as the failed writes got). `calls` are the platform's, or a test's.
 int SaveOrWarn(HWND dialog, const SaveCalls& calls);
 
 // 1 when the field's text passes its rule; otherwise the user has been warned and it is 0.

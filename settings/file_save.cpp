@@ -5,10 +5,26 @@
 
 #include <windows.h>
 
+#include "settings/folder_rules.h"
+#include "settings/save_check.h"
 #include "settings/save_steps.h"
 #include "settings/settings_folder.h"
 #include "shell/home_directory.h"
 #include "shell/look_up.h"
+
+// The pure rules name the platform's codes themselves; here both are seen.
+static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED && kErrorWriteProtect == ERROR_WRITE_PROTECT &&
+                  kErrorDiskFull == ERROR_DISK_FULL &&
+                  kErrorSharingViolation == ERROR_SHARING_VIOLATION &&
+                  kErrorFileExists == ERROR_FILE_EXISTS,
+              "error codes differ from the platform's");
+static_assert(kAttributeReadOnly == FILE_ATTRIBUTE_READONLY &&
+                  kAttributeHidden == FILE_ATTRIBUTE_HIDDEN &&
+                  kAttributeSystem == FILE_ATTRIBUTE_SYSTEM &&
+                  kAttributeArchive == FILE_ATTRIBUTE_ARCHIVE &&
+                  kAttributeReparsePoint == FILE_ATTRIBUTE_REPARSE_POINT &&
+                  kAttributeEncrypted == FILE_ATTRIBUTE_ENCRYPTED,
+              "file attributes differ from the platform's");
 
 namespace {
 
@@ -17,6 +33,7 @@ namespace {
 struct FileSave {
   const SaveCalls* calls;
   const OptionValues* values;
+  const LeadByteRanges* lead;
   char file[kSettingsPathCapacity];
   char copy[kSettingsPathCapacity];
   BY_HANDLE_FILE_INFORMATION copied;  // the settings file as it was copied
@@ -29,7 +46,7 @@ struct FileSave {
 
 // 1 with `info` filled where `path` names a file the system describes. Opened for no access,
 // which no other program's sharing refuses, with the sharing every Windows knows.
-int Describe(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
+int ReadFileInformation(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
   HANDLE file = OpenSharedFile(path, 0, OPEN_EXISTING);
   if (file == INVALID_HANDLE_VALUE) return 0;
   const BOOL described = GetFileInformationByHandle(file, info);
@@ -54,7 +71,7 @@ int Unchanged(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
 // The copy under the copy's name is the one this save made.
 int IsOwnCopy(const FileSave& save) {
   BY_HANDLE_FILE_INFORMATION now;
-  return save.own_made && Describe(save.copy, &now) && SameFile(now, save.own);
+  return save.own_made && ReadFileInformation(save.copy, &now) && SameFile(now, save.own);
 }
 
 // Its buffer gets a frame of its own, never one with the save's other buffers.
@@ -70,16 +87,47 @@ __attribute__((noinline)) unsigned long CopyContent(HANDLE from, HANDLE to) {
   }
 }
 
-unsigned long MakeCopy(FileSave& save) {
-  // Described before it is read: a write meanwhile then shows as a change.
-  save.exists = Describe(save.file, &save.copied);
-  if (!save.exists) save.copied.dwFileAttributes = 0;
-  if (save.exists &&
-      !MayReplaceByRename(save.copied.dwFileAttributes, save.copied.nNumberOfLinks)) {
-    return ERROR_NOT_SUPPORTED;
+// A path as the system resolves it, every link, junction and mount point followed.
+constexpr std::size_t kFinalPathCapacity = 2 * kSettingsPathCapacity;
+
+// 1 when `opened`, opened under the settings file's name, is its folder's own entry of that
+// name, not a file that a symbolic link leads to (elsewhere, or under another name): the
+// system's final paths of the file and of its folder, every link, junction and mount point
+// followed, are compared, so that a folder reached through a junction, a mount point or
+// another drive letter does not count. Before Vista, which has neither the call nor symbolic
+// links to files, the name is the file's own; where a final path cannot be had it is not,
+// and the save writes in place, keeping any link. Its buffers get a frame of their own.
+__attribute__((noinline)) int IsOwnEntry(const FileSave& save, HANDLE opened) {
+  DWORD(WINAPI * final_path)(HANDLE, LPSTR, DWORD, DWORD) = nullptr;
+  LookUpKernel("GetFinalPathNameByHandleA", &final_path);
+  if (final_path == nullptr) return 1;
+  const HANDLE handles[] = {opened, CreateFileA(HomePrefix, 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                nullptr, OPEN_EXISTING,
+                                                FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+  char paths[2][kFinalPathCapacity];
+  int known = 1;
+  for (int i = 0; i < 2; ++i) {
+    const DWORD length = final_path(handles[i], paths[i], kFinalPathCapacity, 0);
+    known &= length != 0 && length < kFinalPathCapacity;
   }
+  CloseHandle(handles[1]);
+  return known && IsEntryOfFolder(paths[0], paths[1], kSettingsFileName, *save.lead);
+}
+
+unsigned long MakeCopy(FileSave& save) {
+  // Its information is read before the file is: a write meanwhile then shows as a change.
+  save.exists = ReadFileInformation(save.file, &save.copied);
+  if (!save.exists) save.copied.dwFileAttributes = 0;
   HANDLE from = OpenSharedFile(save.file, GENERIC_READ, OPEN_EXISTING);
   if (from == INVALID_HANDLE_VALUE && save.exists) return GetLastError();
+  // The attributes of the name itself: a handle describes the file a link leads to.
+  WIN32_FIND_DATAA name;
+  if (save.exists && !(FindFile(save.file, &name) &&
+                       MayReplaceByRename(name.dwFileAttributes, save.copied.nNumberOfLinks,
+                                          IsOwnEntry(save, from)))) {
+    CloseHandle(from);
+    return ERROR_NOT_SUPPORTED;
+  }
   // A new file, never one that is there: whoever made it (another save, here or on another
   // PC sharing the folder) owns it.
   HANDLE to = OpenSharedFile(save.copy, GENERIC_WRITE, CREATE_NEW);
@@ -87,7 +135,7 @@ unsigned long MakeCopy(FileSave& save) {
   if (to == INVALID_HANDLE_VALUE) {
     error = GetLastError();
     if (error == ERROR_FILE_EXISTS && !save.seen_valid) {
-      save.seen_valid = Describe(save.copy, &save.seen);
+      save.seen_valid = ReadFileInformation(save.copy, &save.seen);
     }
   } else {
     save.own_made = GetFileInformationByHandle(to, &save.own);
@@ -100,14 +148,14 @@ unsigned long MakeCopy(FileSave& save) {
 
 unsigned long CheckFile(const FileSave& save) {
   BY_HANDLE_FILE_INFORMATION now;
-  const int exists = Describe(save.file, &now);
+  const int exists = ReadFileInformation(save.file, &now);
   const int same = exists == save.exists && (!exists || Unchanged(now, save.copied));
   return same && IsOwnCopy(save) ? 0 : kErrorFileChanged;
 }
 
 unsigned long ClearLeftCopy(FileSave& save) {
   BY_HANDLE_FILE_INFORMATION now;
-  if (!Describe(save.copy, &now)) {
+  if (!ReadFileInformation(save.copy, &now)) {
     save.seen_valid = 0;
     return 0;
   }
@@ -120,7 +168,7 @@ unsigned long ClearLeftCopy(FileSave& save) {
   // Without the settings file it may be the only whole copy of the settings; a rename every
   // Windows has, which never replaces a file that appeared meanwhile.
   BY_HANDLE_FILE_INFORMATION file;
-  if (!Describe(save.file, &file)) return MoveFileA(save.copy, save.file) ? 0 : kErrorOnlyCopy;
+  if (!ReadFileInformation(save.file, &file)) return MoveFileA(save.copy, save.file) ? 0 : kErrorOnlyCopy;
   return DeleteFileA(save.copy) ? 0 : GetLastError();
 }
 
@@ -199,12 +247,13 @@ unsigned long DoSaveStep(void* context, SaveStep step, int to_copy) {
   return 0;
 }
 
-}  // namespace
-
-int SaveSettingsFile(const SaveCalls& calls, const OptionValues& values, unsigned long* error) {
+// 1 when the file holds `values`; otherwise 0 with `*error` the reason, 0 when none is known.
+int SaveSettingsFile(const SaveCalls& calls, const OptionValues& values,
+                     const LeadByteRanges& lead, unsigned long* error) {
   FileSave save;
   save.calls = &calls;
   save.values = &values;
+  save.lead = &lead;
   save.own_made = 0;
   save.seen_valid = 0;
   if (!FormatSettingsPath(save.file, sizeof save.file, HomePrefix) ||
@@ -213,4 +262,23 @@ int SaveSettingsFile(const SaveCalls& calls, const OptionValues& values, unsigne
     return 0;
   }
   return RunSave(DoSaveStep, &save, calls.MoveFileExA != nullptr, error);
+}
+
+}  // namespace
+
+int SaveOptions(const SaveCalls& calls, const OptionValues* values, const LeadByteRanges& lead,
+                SaveAnswer* answer) {
+  SaveRefusal refusal;
+  if (CheckSettingsWritable(calls, lead, &refusal)) {
+    unsigned long error = 0;
+    if (values != nullptr && SaveSettingsFile(calls, *values, lead, &error)) return 1;
+    // The check passed and the save failed all the same.
+    refusal = SaveRefusal{error, 0, 0, 0, refusal.on_disc};
+  }
+  answer->error = refusal.error;
+  answer->advice =
+      ChooseSaveAdvice(refusal, KeepsFoldersForAdministrators(), InProtectedFolder(lead));
+  FormatSettingsPath(answer->file, sizeof answer->file, HomePrefix);
+  answer->folder = HomePrefix;
+  return 0;
 }

@@ -13,11 +13,9 @@ namespace {
 
 char Folded(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-int IsDriveLetter(char c) { return Folded(c) >= 'A' && Folded(c) <= 'Z'; }
-
 // "X:\..." : a whole path on a drive.
 int IsDrivePath(const char* path) {
-  return IsDriveLetter(path[0]) && path[1] == ':' && path[2] == '\\';
+  return DriveNumber(path[0]) != 0 && path[1] == ':' && path[2] == '\\';
 }
 
 // The length of `path` without one trailing backslash, a whole character of its own.
@@ -26,14 +24,6 @@ std::size_t LengthWithoutSeparator(const char* path, const LeadByteRanges& lead)
   for (const char* c = path; *c != '\0'; c = NextChar(c, lead)) last = c;
   const std::size_t length = TextLength(path);
   return (last != nullptr && *last == '\\' && last + 1 == path + length) ? length - 1 : length;
-}
-
-// 1 when `path` holds a '?', which the ANSI calls put for a character the code page lacks.
-int HoldsUnspelt(const char* path, const LeadByteRanges& lead) {
-  for (const char* c = path; *c != '\0'; c = NextChar(c, lead)) {
-    if (*c == '?') return 1;
-  }
-  return 0;
 }
 
 int IsSameFolder(const char* a, const char* b, const LeadByteRanges& lead) {
@@ -60,6 +50,15 @@ int IsInsideFolder(const char* path, const char* folder, const LeadByteRanges& l
   return *p == '\0' || *p == '\\';
 }
 
+int IsEntryOfFolder(const char* path, const char* folder, const char* name,
+                    const LeadByteRanges& lead) {
+  if (!IsInsideFolder(path, folder, lead)) return 0;
+  // The path's part inside the folder starts where the folder's characters end: each of
+  // them stood for one of the path's, of the same size.
+  const char* rest = path + LengthWithoutSeparator(folder, lead);
+  return rest[0] == '\\' && IsSameFolder(rest + 1, name, lead);
+}
+
 void LongFormOf(const char* folder, LongPathCall long_path, const LeadByteRanges& lead,
                 char* out, std::size_t capacity) {
   const unsigned long length =
@@ -67,7 +66,7 @@ void LongFormOf(const char* folder, LongPathCall long_path, const LeadByteRanges
   // The long form must name the folder in turn: a letter the code page lacks may come back
   // as '?' or as a look-alike ("Aoe" for "Äöé"), and then names none.
   char probe[1];
-  if (length != 0 && length < capacity && !HoldsUnspelt(out, lead) &&
+  if (length != 0 && length < capacity && !HoldsLostCharacter(out, lead) &&
       long_path(out, probe, sizeof probe) != 0) {
     return;
   }
@@ -92,7 +91,7 @@ int VirtualStoreFolder(const char* home_prefix, const char* local_app_data,
       !IsDrivePath(local_app_data) || Folded(home_prefix[0]) != Folded(windows_folder[0])) {
     return 0;
   }
-  if (HoldsUnspelt(local_app_data, lead)) return 0;
+  if (HoldsLostCharacter(local_app_data, lead)) return 0;
   if (!CopyTextPart(folder, capacity, local_app_data,
                     LengthWithoutSeparator(local_app_data, lead)) ||
       !AppendText(folder, capacity, "\\VirtualStore") ||

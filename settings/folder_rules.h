@@ -34,6 +34,13 @@ void LongFormOf(const char* folder, LongPathCall long_path, const LeadByteRanges
 // a backslash. An empty folder contains nothing.
 int IsInsideFolder(const char* path, const char* folder, const LeadByteRanges& lead);
 
+// 1 when `path` is the entry `name` of `folder` ("C:\Games\X\halvern.ini" of "C:\Games\X" and
+// "halvern.ini"), letters compared as IsInsideFolder compares them. Given the final paths
+// the system resolves a file and its folder to, 0 means the name leads to another file: a
+// symbolic link, to a file elsewhere or of another name.
+int IsEntryOfFolder(const char* path, const char* folder, const char* name,
+                    const LeadByteRanges& lead);
+
 // 1 when `folder` lies inside the temporary folder `temp` (as a zip's Temp1_... folder does),
 // not being `temp` itself, and `temp` is neither a drive's root (a TEMP of C:\, an old DOS
 // habit, would put every folder of that drive in it) nor `current`, the current folder

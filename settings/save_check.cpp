@@ -5,6 +5,7 @@
 
 #include "shell/bounded_text.h"
 #include "shell/code_page.h"
+#include "shell/home_path.h"
 
 int HasRoomForSave(unsigned long long file_size, unsigned long long free_bytes) {
   return free_bytes >= file_size && free_bytes - file_size >= kSaveGrowthBound;
@@ -24,8 +25,7 @@ SaveAdvice ChooseSaveAdvice(const SaveRefusal& refusal, int administrators_folde
 
 int DriveRootOf(const char* path, const LeadByteRanges& lead, char* root, std::size_t capacity) {
   if (capacity > 0) root[0] = '\0';
-  const char c = path[0];
-  if (((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) && path[1] == ':') {
+  if (DriveNumber(path[0]) != 0 && path[1] == ':') {
     return CopyTextPart(root, capacity, path, 2) && AppendText(root, capacity, "\\");
   }
   if (path[0] != '\\' || path[1] != '\\') return 0;

@@ -5,8 +5,8 @@
 
 #include "settings/save_check.h"
 
-int MayReplaceByRename(unsigned long attributes, unsigned long link_count) {
-  return link_count <= 1 &&
+int MayReplaceByRename(unsigned long attributes, unsigned long link_count, int own_entry) {
+  return own_entry && link_count <= 1 &&
          (attributes & (kAttributeReparsePoint | kAttributeReadOnly | kAttributeEncrypted)) == 0;
 }
 
@@ -16,31 +16,46 @@ unsigned long KeptAttributes(unsigned long attributes) {
 
 namespace {
 
-// A little-endian field of two bytes, as the descriptor and its access list hold them.
-std::size_t Field(const unsigned char* at) { return at[0] | static_cast<std::size_t>(at[1]) << 8; }
+// A little-endian number of two bytes, as the descriptor and its access list hold them.
+std::size_t TwoByteNumber(const unsigned char* at) {
+  return at[0] | static_cast<std::size_t>(at[1]) << 8;
+}
 
-constexpr unsigned kDaclPresent = 0x04;         // SE_DACL_PRESENT, in the control's low byte
-constexpr unsigned kDaclProtected = 0x10;       // SE_DACL_PROTECTED, in its high byte
-constexpr unsigned kInheritedAce = 0x10;        // INHERITED_ACE
-constexpr std::size_t kDescriptorHeader = 20;   // revision, control, four offsets
-constexpr std::size_t kAclHeader = 8;           // revision, size, entry count
-constexpr std::size_t kAceHeader = 4;           // type, flags, size
+// A self-relative SECURITY_DESCRIPTOR: revision, padding, the control word, then the offsets
+// of the owner, the group, the system list and the access list, four bytes each.
+constexpr std::size_t kDescriptorHeader = 20;
+constexpr std::size_t kControlLowByte = 2;
+constexpr std::size_t kControlHighByte = 3;
+constexpr std::size_t kAccessListOffset = 16;
+constexpr unsigned kDaclPresent = 0x04;    // SE_DACL_PRESENT, in the control's low byte
+constexpr unsigned kDaclProtected = 0x10;  // SE_DACL_PROTECTED, in its high byte
+// An ACL: revision, padding, its size, its entry count, padding.
+constexpr std::size_t kAclHeader = 8;
+constexpr std::size_t kAclSize = 2;
+constexpr std::size_t kAclCount = 4;
+// An ACE_HEADER: type, flags, the entry's size.
+constexpr std::size_t kAceHeader = 4;
+constexpr std::size_t kAceFlags = 1;
+constexpr std::size_t kAceSize = 2;
+constexpr unsigned kInheritedAce = 0x10;  // INHERITED_ACE, in the flags
 
 }  // namespace
 
 int HasOwnPermissions(const unsigned char* descriptor, std::size_t size) {
-  if (size < kDescriptorHeader || (descriptor[2] & kDaclPresent) == 0) return 0;
+  if (size < kDescriptorHeader || (descriptor[kControlLowByte] & kDaclPresent) == 0) return 0;
   // No list's offset (a null list: everyone may do everything) has nothing of the file's own.
-  const std::size_t offset = Field(descriptor + 16) | Field(descriptor + 18) << 16;
+  const unsigned char* field = descriptor + kAccessListOffset;
+  const std::size_t offset = TwoByteNumber(field) | TwoByteNumber(field + 2) << 16;
   if (offset == 0 || offset > size - kAclHeader) return 0;
-  if (descriptor[3] & kDaclProtected) return 1;
+  if (descriptor[kControlHighByte] & kDaclProtected) return 1;
   const unsigned char* acl = descriptor + offset;
-  const std::size_t end = Field(acl + 2) < size - offset ? Field(acl + 2) : size - offset;
+  const std::size_t acl_size = TwoByteNumber(acl + kAclSize);
+  const std::size_t end = acl_size < size - offset ? acl_size : size - offset;
   std::size_t at = kAclHeader;
   // Bounded by the entry count, so an entry that claims no size cannot hold the walk.
-  for (std::size_t i = Field(acl + 4); i > 0 && at + kAceHeader <= end; --i) {
-    if ((acl[at + 1] & kInheritedAce) == 0) return 1;
-    at += Field(acl + at + 2);
+  for (std::size_t i = TwoByteNumber(acl + kAclCount); i > 0 && at + kAceHeader <= end; --i) {
+    if ((acl[at + kAceFlags] & kInheritedAce) == 0) return 1;
+    at += TwoByteNumber(acl + at + kAceSize);
   }
   return 0;
 }

@@ -72,8 +72,11 @@ constexpr unsigned long kAttributeEncrypted = 0x4000;
 // 1 when a copy renamed over the file may take its place: not for a hard link with other
 // names or a link to another file (the rename would cut the link and the other names would
 // keep the old settings), not for a read-only file, which the rename is refused for, and
-// not for an encrypted one, whose copy would lie on the disk unencrypted.
-int MayReplaceByRename(unsigned long attributes, unsigned long link_count);
+// not for an encrypted one, whose copy would lie on the disk unencrypted. `attributes` are
+// the name's own (a symbolic link's show a reparse point on Windows, though a handle opened
+// on it describes the file it leads to); `own_entry` 0 where the file opened under the name
+// is another than its folder's entry of that name (a link, as Wine's show, by no attribute).
+int MayReplaceByRename(unsigned long attributes, unsigned long link_count, int own_entry);
 
 // The attributes the copy takes before it replaces the file: the file's hidden and system
 // marks, and always the archive mark, which tells backups that the content changed.

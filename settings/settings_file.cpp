@@ -89,11 +89,10 @@ SaveCalls PlatformSaveCalls() {
   SaveCalls calls;
   calls.write = WritePrivateProfileStringA;
   calls.GetDiskFreeSpaceA = GetDiskFreeSpaceA;
-  const HMODULE kernel = GetModuleHandleA(kKernelModule);
-  LookUp(kernel, "GetDiskFreeSpaceExA", &calls.GetDiskFreeSpaceExA);
+  LookUpKernel("GetDiskFreeSpaceExA", &calls.GetDiskFreeSpaceExA);
   // Whatever version the system reports: a compatibility mode makes Windows 10 say it is
   // Windows 95, whose stub only fails, and the save then writes in place.
-  LookUp(kernel, "MoveFileExA", &calls.MoveFileExA);
+  LookUpKernel("MoveFileExA", &calls.MoveFileExA);
   return calls;
 }
 

@@ -14,9 +14,9 @@ namespace {
 
 // An environment variable's value: 0 where it is missing, does not fit, or the system has
 // no such call (Win32s may lack it: it is looked up).
-DWORD Variable(const char* name, char (&value)[kHomePrefixCapacity]) {
+DWORD EnvironmentValue(const char* name, char (&value)[kHomePrefixCapacity]) {
   DWORD(WINAPI * get_variable)(LPCSTR, LPSTR, DWORD) = nullptr;
-  LookUp(GetModuleHandleA(kKernelModule), "GetEnvironmentVariableA", &get_variable);
+  LookUpKernel("GetEnvironmentVariableA", &get_variable);
   const DWORD length = get_variable != nullptr ? get_variable(name, value, sizeof value) : 0;
   return length < sizeof value ? length : 0;
 }
@@ -32,7 +32,7 @@ UINT WindowsFolder(char (&folder)[kHomePrefixCapacity]) {
 void LongForm(const char* folder, const LeadByteRanges& lead,
               char (&long_form)[kHomePrefixCapacity]) {
   LongPathCall long_path = nullptr;
-  LookUp(GetModuleHandleA(kKernelModule), "GetLongPathNameA", &long_path);
+  LookUpKernel("GetLongPathNameA", &long_path);
   LongFormOf(folder, long_path, lead, long_form, sizeof long_form);
 }
 
@@ -51,7 +51,7 @@ void FollowVirtualStore(const LeadByteRanges& lead) {
   char windows[kHomePrefixCapacity];
   char folder[kHomePrefixCapacity];
   LongForm(HomePrefix, lead, home);
-  if (!Variable("LOCALAPPDATA", local) || !WindowsFolder(windows) ||
+  if (!EnvironmentValue("LOCALAPPDATA", local) || !WindowsFolder(windows) ||
       !VirtualStoreFolder(home, local, windows, kSettingsFileName, lead, folder, sizeof folder)) {
     return;
   }
@@ -65,7 +65,7 @@ void FollowVirtualStore(const LeadByteRanges& lead) {
 
 int InTemporaryFolderWithoutSettings(const LeadByteRanges& lead) {
   DWORD(WINAPI * get_temp_path)(DWORD, LPSTR) = nullptr;
-  LookUp(GetModuleHandleA(kKernelModule), "GetTempPathA", &get_temp_path);
+  LookUpKernel("GetTempPathA", &get_temp_path);
   const auto fits = [](DWORD length) { return length - 1 < kHomePrefixCapacity - 1; };
   char temp[kHomePrefixCapacity];
   char current[kHomePrefixCapacity];
@@ -95,7 +95,7 @@ int InProtectedFolder(const LeadByteRanges& lead) {
   LongForm(HomePrefix, lead, home);
   // A plain loop: std::any_of and its lambda took the program 112 bytes more.
   for (const char* name : kRoots) {
-    const unsigned long length = name != nullptr ? Variable(name, root) : WindowsFolder(root);
+    const unsigned long length = name != nullptr ? EnvironmentValue(name, root) : WindowsFolder(root);
     // cppcheck-suppress useStlAlgorithm
     if (length != 0 && IsInsideFolder(home, root, lead)) return 1;
   }
@@ -105,7 +105,7 @@ int InProtectedFolder(const LeadByteRanges& lead) {
 int KeepsFoldersForAdministrators() {
   // A call that came with Vista: a compatibility mode changes what GetVersion reports, never
   // which calls the system has.
-  return GetProcAddress(GetModuleHandleA(kKernelModule), "GetTickCount64") != nullptr;
+  return KernelCall("GetTickCount64") != nullptr;
 }
 
 int SettingsOnDisc(const LeadByteRanges& lead) {

@@ -10,6 +10,7 @@
 
 // Zero-initialised, so it costs no space in the file; SetupHomeDirectory fills it first.
 char HomePrefix[kHomePrefixCapacity];
+LeadByteRanges HomeLeadBytes;
 
 namespace {
 
@@ -63,12 +64,11 @@ LeadByteRanges AnsiLeadBytes(const CodePageCalls& calls) {
 
 CodePageCalls LookUpCodePageCalls() {
   CodePageCalls calls;
-  const HMODULE kernel = GetModuleHandleA(kKernelModule);
-  LookUp(kernel, "GetModuleFileNameW", &calls.GetModuleFileNameW);
-  LookUp(kernel, "GetShortPathNameW", &calls.GetShortPathNameW);
-  LookUp(kernel, "WideCharToMultiByte", &calls.WideCharToMultiByte);
-  LookUp(kernel, "MultiByteToWideChar", &calls.MultiByteToWideChar);
-  LookUp(kernel, "GetCPInfo", &calls.GetCPInfo);
+  LookUpKernel("GetModuleFileNameW", &calls.GetModuleFileNameW);
+  LookUpKernel("GetShortPathNameW", &calls.GetShortPathNameW);
+  LookUpKernel("WideCharToMultiByte", &calls.WideCharToMultiByte);
+  LookUpKernel("MultiByteToWideChar", &calls.MultiByteToWideChar);
+  LookUpKernel("GetCPInfo", &calls.GetCPInfo);
   return calls;
 }
 
@@ -91,6 +91,7 @@ LeadByteRanges SetupHomeDirectoryWith(HINSTANCE instance, const CodePageCalls& c
   const int short_faithful = check == kWidePathLossy && ShortAnsiPath(calls, wide, short_path);
 
   const LeadByteRanges lead = AnsiLeadBytes(calls);
+  HomeLeadBytes = lead;
   HomePlan plan;
   switch (ChooseHomeSource(module_path, complete, check, short_faithful, lead)) {
     case kHomeFromModulePath:

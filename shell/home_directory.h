@@ -13,7 +13,13 @@
 // both before the dialog opens; read-only afterwards.
 extern char HomePrefix[kHomePrefixCapacity];
 
-// Returns the ANSI code page's lead bytes, which it walked the path by.
+// The ANSI code page's lead bytes, by which HomePrefix is walked (in Japanese or Chinese the
+// second byte of a character can be a backslash). Asked for once, by SetupHomeDirectory with
+// HomePrefix, and kept beside it: the code page does not change while the program runs.
+// Read-only afterwards; all zero (a single-byte code page) until then.
+extern LeadByteRanges HomeLeadBytes;
+
+// Returns the ANSI code page's lead bytes, which it walked the path by (HomeLeadBytes).
 LeadByteRanges SetupHomeDirectory(HINSTANCE instance);
 
 // The calls that tell how the ANSI code page treats the program's path: its lead bytes

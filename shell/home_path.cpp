@@ -11,12 +11,6 @@ namespace {
 
 int IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-int DriveNumber(char letter) {
-  if (letter >= 'a' && letter <= 'z') return letter - 'a' + 1;
-  if (letter >= 'A' && letter <= 'Z') return letter - 'A' + 1;
-  return 0;  // not a drive letter: selecting it could only fail, or worse
-}
-
 // NT hands a program started through a "\\?\" path its module path in that form:
 // "\\?\C:\dir\x.exe", or "\\?\UNC\server\share\dir\x.exe". Both name the same file as
 // "C:\dir\x.exe" and "\\server\share\dir\x.exe", which are shorter, so the plain form is
@@ -43,6 +37,19 @@ void PlanCurrentFolder(HomePlan* plan) {
 }
 
 }  // namespace
+
+int DriveNumber(char letter) {
+  if (letter >= 'a' && letter <= 'z') return letter - 'a' + 1;
+  if (letter >= 'A' && letter <= 'Z') return letter - 'A' + 1;
+  return 0;  // not a drive letter: selecting it could only fail, or worse
+}
+
+int HoldsLostCharacter(const char* path, const LeadByteRanges& lead) {
+  for (const char* c = path; *c != '\0'; c = NextChar(c, lead)) {
+    if (*c == '?') return 1;
+  }
+  return 0;
+}
 
 void PlanHomeDirectory(const char* module_path, int path_complete, const LeadByteRanges& lead,
                        HomePlan* plan) {
@@ -92,16 +99,13 @@ void PlanHomeDirectory(const char* module_path, int path_complete, const LeadByt
 
 HomeSource ChooseHomeSource(const char* ansi_path, int ansi_complete, WidePathCheck wide,
                             int short_path_faithful, const LeadByteRanges& lead) {
-  if (!ansi_complete) return kHomeFromCurrentFolder;
-  int lost = wide == kWidePathLossy;
   // The '?' of a "\\?\" prefix is no lost character.
   char plain[kModulePathCapacity];
   const char* const path = TextLength(ansi_path) < kModulePathCapacity
                                ? WithoutLongPathPrefix(ansi_path, plain)
                                : ansi_path;
-  for (const char* c = path; *c != '\0'; c = NextChar(c, lead)) {
-    if (*c == '?') lost = 1;
+  if (ansi_complete && wide != kWidePathLossy && !HoldsLostCharacter(path, lead)) {
+    return kHomeFromModulePath;
   }
-  if (!lost) return kHomeFromModulePath;
   return short_path_faithful ? kHomeFromShortPath : kHomeFromCurrentFolder;
 }

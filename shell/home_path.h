@@ -15,6 +15,14 @@ constexpr std::size_t kHomePrefixCapacity = kModulePathCapacity;
 // name would send the profile functions to the Windows folder instead.
 constexpr char kCurrentFolderPrefix[] = ".\\";
 
+// The number by which the platform selects the drive of `letter` (1 for A, 2 for B, ...),
+// either case; 0 for any other character.
+int DriveNumber(char letter);
+
+// 1 when `path` holds a '?', which the ANSI calls put for a character the code page has no
+// byte for; never part of a name, so the path names another file or none.
+int HoldsLostCharacter(const char* path, const LeadByteRanges& lead);
+
 struct HomePlan {
   // Drive part and directory part, e.g. "C:\GAMES\X\"; the settings file is found by
   // appending its name.
@@ -47,8 +55,11 @@ enum HomeSource {
 
 // The ANSI module path names the program's folder only when it is whole and lost no
 // character: Windows puts '?' (never part of a name) for a character the ANSI code page
-// has no byte for, or a look-alike letter, and either names another folder or none. Then
-// the short form of the path is used when the platform gave one that converted without
-// loss (`short_path_faithful`), or else the current folder, as for a path cut short.
+// has no byte for, or a look-alike letter, and either names another folder or none; a path
+// cut short (more than 259 bytes in the code page, as a deep Japanese-named folder can take)
+// names a parent or nothing. Then the short form of the path is used when the platform gave
+// one that converted without loss and fits (`short_path_faithful`), and only where there is
+// none the current folder: a shortcut may start the program in another folder, whose
+// settings file it would then open and save.
 HomeSource ChooseHomeSource(const char* ansi_path, int ansi_complete, WidePathCheck wide,
                             int short_path_faithful, const LeadByteRanges& lead);

@@ -73,7 +73,14 @@ struct Step {
   const char* text;
 };
 
-enum FileState { kPlain, kReadOnly, kHeldOpen, kFolderInItsPlace, kHeldByAWriter };
+enum FileState {
+  kPlain,
+  kReadOnly,
+  kHeldOpen,
+  kFolderInItsPlace,
+  kHeldByAWriter,
+  kLinked,  // a symbolic link to the file, which lies in another folder
+};
 enum Outcome { kExactly, kWithLines, kAsBefore };
 
 // Where the program is, and which settings file it is expected to use.
@@ -236,6 +243,11 @@ const Row kRows[] = {
     // A double click that started it twice, or two PCs on one network installation.
     {"TwoSavesAtOnceKeepTheGamesLines", kForeign, kPlain, {{kSaveTogether, 3}}, kWithLines,
      {"[Player]", "Name=Ann", "Music=7", "[Network]", "Modem=COM2"}},
+    // One halvern.ini for two installs (the Windows and the DOS edition): the link stays a
+    // link, and the file it leads to gets the values.
+    {"SymbolicLinkStaysALinkAndItsFileGetsTheValues", kForeign, kLinked,
+     {{kType, kSocket, "99"}, {kClick, IDOK}}, kWithLines,
+     {"Socket=99", "Name=Ann", "Modem=COM2"}},
     {"FileHeldOpenIsNotSavedAndTheDialogStays", kForeign, kHeldOpen,
      {{kType, kSocket, "99"}, {kClick, IDOK}, {kAdvice, 0, kAdviceGeneral},
       {kAnswer, 0, kSaveFailedCaption}, {kUnchanged},
@@ -366,14 +378,38 @@ bool SpeltInAnsi(const std::wstring& text) {
          text == back;
 }
 
-// The name by which a program's ANSI calls reach the existing `folder`: its own, else its
-// short name where the code page spells that; empty where neither.
-std::wstring AnsiReachableName(const std::wstring& folder) {
-  if (SpeltInAnsi(folder)) return folder;
+// The name by which hvsetup's ANSI calls reach the existing folder of its `exe`: the folder's
+// own where the code page spells the path within the 259 bytes those calls give whole, else
+// its short name where the code page spells that within them; empty where neither.
+std::wstring AnsiReachableFolder(const std::wstring& exe) {
+  const std::wstring folder = FolderOf(exe);
+  if (SpeltInAnsi(exe) && AnsiBytes(exe) <= MAX_PATH) return folder;
   wchar_t short_name[MAX_PATH];
   const DWORD n = GetShortPathNameW(folder.c_str(), short_name, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH || !SpeltInAnsi(short_name)) return std::wstring();
+  if (n == 0 || n >= MAX_PATH || !SpeltInAnsi(short_name) ||
+      AnsiBytes(std::wstring(short_name) + L"hvsetup.exe") > MAX_PATH) {
+    return std::wstring();
+  }
   return short_name;
+}
+
+// Makes `link` a symbolic link to the file `target`. Empty when done; otherwise why not, for a
+// skip: not every user may make one, and Wine reports links made that it never makes.
+std::string MakeSymbolicLink(const std::wstring& link, const std::wstring& target) {
+  // Windows 10 from 1703 lets a user in Developer Mode make one with this flag; older ones
+  // refuse the flag, and then only an administrator may.
+  constexpr DWORD kUnprivileged = 0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+  if (!CreateSymbolicLinkW(link.c_str(), target.c_str(), kUnprivileged) &&
+      !(GetLastError() == ERROR_INVALID_PARAMETER &&
+        CreateSymbolicLinkW(link.c_str(), target.c_str(), 0))) {
+    return hvtest::Failed("CreateSymbolicLinkW") +
+           ": making a symbolic link takes Developer Mode or an administrator";
+  }
+  if (hvtest::FileIndex(link) == 0 || hvtest::FileIndex(link) != hvtest::FileIndex(target)) {
+    return "CreateSymbolicLinkW reported a link made, yet no file is found through it (Wine "
+           "makes none; the test command's symbolic_links scenario makes a Unix one)";
+  }
+  return std::string();
 }
 
 std::wstring TemporaryFolder() {
@@ -709,18 +745,15 @@ TEST_P(ProgramRow, Behaves) {
     ASSERT_EQ(CreateFolders(f), "");
   }
   const std::wstring exe = folder + L"hvsetup.exe";
-  // Where the kit's folder is one the ANSI code page cannot spell, the program names its
-  // own folder by its short name; without one, or where its path takes more bytes than the
-  // 259 the ANSI calls give whole, it falls back to the folder it was started from.
-  const std::wstring reached = AnsiReachableName(folder);
-  if (reached.empty() || AnsiBytes(exe) > MAX_PATH) {
-    GTEST_SKIP() << "ANSI code page " << GetACP()
-                 << (reached.empty() ? " spells neither the name nor a short name of "
-                                     : " takes more than 259 bytes for the path ")
-                 << Utf8(exe) << ", so hvsetup rightly uses the folder it is started from: "
-                 << (reached.empty() ? "unzip the kit into a folder whose name this code page "
-                                       "can spell"
-                                     : "unzip the kit nearer to the root of a drive");
+  // Where the ANSI code page cannot spell the kit's folder, or takes more than the 259 bytes
+  // the ANSI calls give whole for the program's path, the program names its folder by its
+  // short name; without one, it falls back to the folder it was started from.
+  const std::wstring reached = AnsiReachableFolder(exe);
+  if (reached.empty()) {
+    GTEST_SKIP() << "ANSI code page " << GetACP() << " spells neither the path "
+                 << Utf8(exe) << " within 259 bytes nor a short name of it, so hvsetup rightly "
+                 << "uses the folder it is started from: unzip the kit nearer to the root of a "
+                    "drive, into a folder whose name this code page can spell";
   }
   const std::wstring source =
       row.place == kNoTemplate ? FolderOfThisProgram() + L"hv_missing_template.exe" : program;
@@ -761,7 +794,18 @@ TEST_P(ProgramRow, Behaves) {
   const std::string other = row.other != nullptr ? row.other : "";
   if (!other_ini.empty()) ASSERT_EQ(WriteWholeFile(other_ini, other), "");
   const std::string before = row.before.get();
-  if (row.before.exists()) ASSERT_EQ(WriteWholeFile(ini, before), "");
+  const std::wstring linked = work + L"keep\\halvern.ini";  // the file a link leads to
+  if (row.state == kLinked) {
+    ASSERT_EQ(CreateFolders(FolderOf(linked)), "");
+    ASSERT_EQ(WriteWholeFile(linked, before), "");
+    const std::string why_not = MakeSymbolicLink(ini, linked);
+    if (!why_not.empty()) {
+      RemoveTree(work);
+      GTEST_SKIP() << why_not;
+    }
+  } else if (row.before.exists()) {
+    ASSERT_EQ(WriteWholeFile(ini, before), "");
+  }
   if (!staged.store.empty() && reached != folder) {
     // The program names its folder by the short name; Windows finds the copy under the
     // short names that the VirtualStore folders happen to have, or not.
@@ -979,6 +1023,10 @@ TEST_P(ProgramRow, Behaves) {
       EXPECT_EQ(exists, row.before.exists());
       EXPECT_EQ(after, before) << "the file changed";
       break;
+  }
+  if (row.state == kLinked) {
+    EXPECT_EQ(hvtest::FileIndex(ini), hvtest::FileIndex(linked))
+        << "halvern.ini no longer leads to " << Utf8(linked);
   }
   // Under its own name in lower case, as the other program (and a case-sensitive file
   // system, Wine's among them) looks for it.

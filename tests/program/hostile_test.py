@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Saves that only Linux can make fail for root (an immutable file or folder), and folders
-and program names in code pages that only Linux locales give Wine, through the real program
-under Wine. (Damaged and odd settings files, a folder in the file's place, a file held open
+"""Saves that only Linux can make fail for root (an immutable file or folder), symbolic
+links (Wine makes none itself), and folders and program names in code pages that only Linux
+locales give Wine, through the real program under Wine. (Damaged and odd settings files, a folder in the file's place, a file held open
 and long install paths are rows of the test kit, which Windows users run too.)
 
 A save the platform refuses warns "Settings Not Saved", keeps the dialog open and the file
@@ -94,6 +94,39 @@ def folder_refusing_new_files_still_saves_the_file(p):
 
 
 
+def symbolic_links(p):
+    """halvern.ini a symbolic link to a file elsewhere (one file for two installs): the save
+    writes through it, and the link stays a link. A program folder reached through a link is
+    no link of the file's: there the save still renames a flushed copy over the file."""
+    keep = os.path.join(os.path.dirname(p.folder), "keep")
+    os.makedirs(keep)
+    write_ini(keep, "[Game]\r\nLevel=3\r\n[Options]\r\nSocket=5\r\n")
+    os.symlink(os.path.join("..", "keep", "halvern.ini"), ini_path(p.folder))
+    p.start()
+    p.click(FILLS)
+    p.click(OK)
+    expect(p.wait_exit() == 0, "exit code is not 0")
+    expect(os.path.islink(ini_path(p.folder)), "halvern.ini is no longer a link")
+    expect_saved(keep, HardwareFills="1", Socket="5")
+    expect("Level=3" in ini_lines(keep), "the linked file lost its other lines")
+
+    through = os.path.join(os.path.dirname(p.folder), "through a link")
+    os.symlink(os.path.basename(keep), through)
+    shutil.copy(p.exe, os.path.join(keep, "hvsetup.exe"))
+    before = os.stat(ini_path(keep)).st_ino
+    run = Program(p.args, through)
+    try:
+        run.start()
+        run.click(FILLS)
+        run.click(OK)
+        expect(run.wait_exit() == 0, "through a linked folder: exit code is not 0")
+    finally:
+        run.stop()
+    expect(os.stat(ini_path(keep)).st_ino != before,
+           "through a linked folder the file was written in place, not replaced")
+    expect_saved(keep, HardwareFills="0", Socket="5")
+
+
 def folders_the_code_page_cannot_spell(p):
     """Folders named in Cyrillic and in Chinese, which a Western ANSI code page has no bytes
     for: the program's ANSI path shows '?' there, yet it reads the file beside it, saves
@@ -170,7 +203,7 @@ def ini_files(folder, recursive):
 
 SCENARIOS = {f.__name__: f for f in [
     read_only_file, folder_not_writable, folder_refusing_new_files_still_saves_the_file,
-    folders_the_code_page_cannot_spell,
+    symbolic_links, folders_the_code_page_cannot_spell,
     renamed_under_code_page(932), renamed_under_code_page(936), renamed_under_code_page(950)]}
 
 if __name__ == "__main__":

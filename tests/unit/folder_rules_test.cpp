@@ -55,6 +55,31 @@ TEST(IsInsideFolder, ComparesWholeFoldersWithoutRegardToCase) {
   }
 }
 
+// The final paths of a file opened as halvern.ini and of its folder, as the system resolves
+// them: the folder's own entry, or a file a symbolic link leads to.
+TEST(IsEntryOfFolder, TellsTheFoldersOwnEntryFromALinkedFile) {
+  const struct {
+    const char* file;
+    const char* folder;
+    int entry;
+  } rows[] = {
+      {"\\\\?\\C:\\Games\\X\\halvern.ini", "\\\\?\\C:\\Games\\X", 1},
+      {"\\\\?\\C:\\Games\\X\\HALVERN.INI", "\\\\?\\c:\\games\\x", 1},
+      {"\\\\?\\C:\\halvern.ini", "\\\\?\\C:\\", 1},  // a drive's root ends in its backslash
+      {"\\\\?\\C:\\Keep\\halvern.ini", "\\\\?\\C:\\Games\\X", 0},  // a link to a file elsewhere
+      {"\\\\?\\C:\\Games\\X\\dos.ini", "\\\\?\\C:\\Games\\X", 0},    // of another name
+      {"\\\\?\\C:\\Games\\X\\Old\\halvern.ini", "\\\\?\\C:\\Games\\X", 0},
+      {"\\\\?\\C:\\Games\\X2\\halvern.ini", "\\\\?\\C:\\Games\\X", 0},
+      {"\\\\?\\C:\\Games", "\\\\?\\C:\\Games\\X", 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message() << row.file << " of " << row.folder);
+    EXPECT_EQ(IsEntryOfFolder(row.file, row.folder, "halvern.ini", kSingleByteCodePage), row.entry);
+  }
+  // 表 is 95 5C: its second byte ends no folder.
+  EXPECT_EQ(IsEntryOfFolder("C:\\\x95\x5Chalvern.ini", "C:\\\x95", "halvern.ini", kJapanese), 0);
+}
+
 // Stands in for GetLongPathNameA: names every path `long_answer`, or fails where that is null
 // or the path is `long_missing`, which names no folder.
 const char* long_answer = nullptr;

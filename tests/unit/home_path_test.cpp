@@ -99,9 +99,11 @@ TEST(ChooseHomeSource, TrustsOnlyAWholePathThatLostNoCharacter) {
       {"\\\\?\\C:\\????\\hv.exe", 1, kWidePathUnknown, 0, kHomeFromCurrentFolder},
       // A volume name is no folder this program can make current.
       {"\\\\?\\Volume{0b1e}\\hv.exe", 1, kWidePathUnknown, 0, kHomeFromCurrentFolder},
-      // A path cut short is not trusted, whatever else is known about it.
+      // A path cut short is not trusted, whatever else is known about it: its short form
+      // where there is one, else the current folder.
       {"C:\\GAMES\\X\\hv.exe", 0, kWidePathFaithful, 0, kHomeFromCurrentFolder},
-      {"Z:\\????\\hv.exe", 0, kWidePathLossy, 1, kHomeFromCurrentFolder},
+      {"Z:\\????\\hv.exe", 0, kWidePathLossy, 1, kHomeFromShortPath},
+      {"", 0, kWidePathLossy, 1, kHomeFromShortPath},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(testing::Message() << '"' << row.ansi_path << "\" complete=" << row.complete

@@ -363,20 +363,22 @@ TEST(RunSave, TheOnlyWholeCopyOfTheSettingsIsPutBackNotDestroyed) {
 TEST(MayReplaceByRename, RefusesLinksAndReadOnlyFiles) {
   const struct {
     unsigned long attributes, links;
-    int may;
+    int own_entry, may;
   } rows[] = {
-      {0, 1, 1},
-      {kAttributeArchive | kAttributeHidden | kAttributeSystem, 1, 1},
-      {0x80, 1, 1},  // FILE_ATTRIBUTE_NORMAL
-      {0, 0, 1},     // a file system that counts no links (FAT reports 1 or 0)
-      {0, 2, 0},     // a hard link with another name
-      {kAttributeReparsePoint, 1, 0},  // a symbolic link to another file
-      {kAttributeReadOnly, 1, 0},
-      {kAttributeEncrypted | kAttributeArchive, 1, 0},  // its copy would not be encrypted
+      {0, 1, 1, 1},
+      {kAttributeArchive | kAttributeHidden | kAttributeSystem, 1, 1, 1},
+      {0x80, 1, 1, 1},  // FILE_ATTRIBUTE_NORMAL
+      {0, 0, 1, 1},     // a file system that counts no links (FAT reports 1 or 0)
+      {0, 2, 1, 0},     // a hard link with another name
+      {kAttributeReparsePoint, 1, 1, 0},  // the name a symbolic link (Windows shows it)
+      {0x20, 1, 0, 0},                   // the file another's than the folder's (Wine's link)
+      {kAttributeReadOnly, 1, 1, 0},
+      {kAttributeEncrypted | kAttributeArchive, 1, 1, 0},  // its copy would not be encrypted
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(testing::Message() << "attributes " << row.attributes << ", links " << row.links);
-    EXPECT_EQ(MayReplaceByRename(row.attributes, row.links), row.may);
+    SCOPED_TRACE(testing::Message() << "attributes " << row.attributes << ", links " << row.links
+                                    << ", own entry " << row.own_entry);
+    EXPECT_EQ(MayReplaceByRename(row.attributes, row.links, row.own_entry), row.may);
   }
   // The archive mark always: the content changed, whatever a backup last marked.
   EXPECT_EQ(KeptAttributes(0x27 | kAttributeReparsePoint | 0x80),
