@@ -87,7 +87,8 @@ __attribute__((noinline)) unsigned long CopyContent(HANDLE from, HANDLE to) {
   }
 }
 
-// A path as the system resolves it, every link, junction and mount point followed.
+// Room for a path as the system resolves it, which can be longer than the path it was opened
+// by (short names become long ones, a drive letter a folder's full path).
 constexpr std::size_t kFinalPathCapacity = 2 * kSettingsPathCapacity;
 
 // 1 when `opened`, opened under the settings file's name, is its folder's own entry of that
@@ -110,7 +111,7 @@ __attribute__((noinline)) int IsOwnEntry(const FileSave& save, HANDLE opened) {
     const DWORD length = final_path(handles[i], paths[i], kFinalPathCapacity, 0);
     known &= length != 0 && length < kFinalPathCapacity;
   }
-  CloseHandle(handles[1]);
+  if (handles[1] != INVALID_HANDLE_VALUE) CloseHandle(handles[1]);
   return known && IsEntryOfFolder(paths[0], paths[1], kSettingsFileName, *save.lead);
 }
 

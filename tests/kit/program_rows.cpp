@@ -73,14 +73,8 @@ struct Step {
   const char* text;
 };
 
-enum FileState {
-  kPlain,
-  kReadOnly,
-  kHeldOpen,
-  kFolderInItsPlace,
-  kHeldByAWriter,
-  kLinked,  // a symbolic link to the file, which lies in another folder
-};
+// kLinked: a symbolic link to the file, which lies in another folder.
+enum FileState { kPlain, kReadOnly, kHeldOpen, kFolderInItsPlace, kHeldByAWriter, kLinked };
 enum Outcome { kExactly, kWithLines, kAsBefore };
 
 // Where the program is, and which settings file it is expected to use.

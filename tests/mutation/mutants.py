@@ -243,9 +243,15 @@ MUTANTS = [
       "host", UNIT, "the rename cuts a hard link: its other name keeps the old settings"),
     M("symbolic_link_replaced", "settings/file_save.cpp",
       "  return known && IsEntryOfFolder(paths[0], paths[1], kSettingsFileName, *save.lead);",
-      "  return 1;",
+      "  return (known && IsEntryOfFolder(paths[0], paths[1], kSettingsFileName, *save.lead)) | 1;",
       "win32", r"^program\.symbolic_links$", "a halvern.ini that is a symbolic link (one file "
       "for two installs) is replaced by a plain file: the file it led to keeps the old settings"),
+    M("linked_folder_taken_for_a_link", "settings/file_save.cpp",
+      "IsEntryOfFolder(paths[0], paths[1], kSettingsFileName, *save.lead)",
+      "IsEntryOfFolder(paths[0] + 4, HomePrefix, kSettingsFileName, *save.lead)",
+      "win32", r"^program\.symbolic_links$", "the file's final path is held against its folder "
+      "as named, not as resolved: in a folder reached through a link or another drive letter "
+      "every save writes in place, which a power cut can leave half-written"),
     M("linked_name_taken_for_the_file", "settings/folder_rules.cpp",
       "  return rest[0] == '\\\\' && IsSameFolder(rest + 1, name, lead);",
       "  return rest[0] == '\\\\' && name != nullptr;",
