@@ -13,8 +13,8 @@
 #include "shell/look_up.h"
 
 // The pure rules name the platform's codes themselves; here both are seen.
-static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED && kErrorWriteProtect == ERROR_WRITE_PROTECT &&
-                  kErrorDiskFull == ERROR_DISK_FULL &&
+static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED &&
+                  kErrorWriteProtect == ERROR_WRITE_PROTECT && kErrorDiskFull == ERROR_DISK_FULL &&
                   kErrorSharingViolation == ERROR_SHARING_VIOLATION &&
                   kErrorFileExists == ERROR_FILE_EXISTS,
               "error codes differ from the platform's");
@@ -169,7 +169,9 @@ unsigned long ClearLeftCopy(FileSave& save) {
   // Without the settings file it may be the only whole copy of the settings; a rename every
   // Windows has, which never replaces a file that appeared meanwhile.
   BY_HANDLE_FILE_INFORMATION file;
-  if (!ReadFileInformation(save.file, &file)) return MoveFileA(save.copy, save.file) ? 0 : kErrorOnlyCopy;
+  if (!ReadFileInformation(save.file, &file)) {
+    return MoveFileA(save.copy, save.file) ? 0 : kErrorOnlyCopy;
+  }
   return DeleteFileA(save.copy) ? 0 : GetLastError();
 }
 

@@ -95,7 +95,8 @@ int InProtectedFolder(const LeadByteRanges& lead) {
   LongForm(HomePrefix, lead, home);
   // A plain loop: std::any_of and its lambda took the program 112 bytes more.
   for (const char* name : kRoots) {
-    const unsigned long length = name != nullptr ? EnvironmentValue(name, root) : WindowsFolder(root);
+    const unsigned long length =
+        name != nullptr ? EnvironmentValue(name, root) : WindowsFolder(root);
     // cppcheck-suppress useStlAlgorithm
     if (length != 0 && IsInsideFolder(home, root, lead)) return 1;
   }

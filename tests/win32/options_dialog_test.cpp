@@ -983,7 +983,9 @@ int LegacyHostUnder(const wchar_t* wine_version, const wchar_t* compat_layer) {
 // The probe's exit code: 1 when the test holds, plus 2 when the procedure moved the dialog
 // while it initialised.
 TEST(IsLegacyWin32Host, IsTrueWhereTheVersionSaysWin32sAndOnlyThereTheDialogMovesItself) {
-  if (!hvtest::UnderWine()) GTEST_SKIP() << "only Wine can pretend to be Win32s; Windows has no such mode";
+  if (!hvtest::UnderWine()) {
+    GTEST_SKIP() << "only Wine can pretend to be Win32s; Windows has no such mode";
+  }
   EXPECT_EQ(LegacyHostUnder(L"win31", L""), 1 + 2);
 }
 
