@@ -14,15 +14,19 @@ int IsSeparator(char c) { return c == '\\' || c == '/'; }
 // NT hands a program started through a "\\?\" path its module path in that form:
 // "\\?\C:\dir\x.exe", or "\\?\UNC\server\share\dir\x.exe". Both name the same file as
 // "C:\dir\x.exe" and "\\server\share\dir\x.exe", which are shorter, so the plain form is
-// written into `plain` (of kModulePathCapacity bytes) and used instead. Any other path, a
-// "\\?\Volume{...}" one included, is returned as it is.
+// written into `plain` (of kModulePathCapacity bytes) and used instead. Wine 8 names a program
+// started from a share "UNC\server\share\dir\x.exe", NT's "\??\UNC\" without its first
+// part, which no Windows gives and which would otherwise read as a relative path: it is the
+// same share. Any other path, a "\\?\Volume{...}" one included, is returned as it is.
 const char* WithoutLongPathPrefix(const char* path, char* plain) {
-  if (!(path[0] == '\\' && path[1] == '\\' && path[2] == '?' && path[3] == '\\')) return path;
-  const char* rest = path + 4;
-  if (DriveNumber(rest[0]) != 0 && rest[1] == ':') return rest;
+  const char* rest = path;
+  if (path[0] == '\\' && path[1] == '\\' && path[2] == '?' && path[3] == '\\') {
+    rest = path + 4;
+    if (DriveNumber(rest[0]) != 0 && rest[1] == ':') return rest;
+  }
   if ((rest[0] == 'U' || rest[0] == 'u') && (rest[1] == 'N' || rest[1] == 'n') &&
       (rest[2] == 'C' || rest[2] == 'c') && rest[3] == '\\') {
-    // "\\?\UNC" becomes "\", the start of "\\server": 6 bytes shorter than the path.
+    // "UNC" becomes "\", the start of "\\server": never longer than the path.
     plain[0] = '\\';
     CopyText(plain + 1, kModulePathCapacity - 1, rest + 3);
     return plain;

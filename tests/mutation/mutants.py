@@ -66,6 +66,10 @@ MUTANTS = [
     M("path_long_form_kept", "shell/home_path.cpp",
       "if (DriveNumber(rest[0]) != 0 && rest[1] == ':') return rest;", "",
       "host", UNIT, "a program started as \\\\?\\C:\\...\\hvsetup.exe uses the current folder"),
+    M("path_wine_share_form_dropped", "shell/home_path.cpp",
+      "const char* rest = path;", "const char* rest = \"\";",
+      "host", UNIT, "Wine 8's UNC\\server\\share\\... for a program on a share is taken for a "
+      "relative path: the defaults shown, and the save refused"),
     M("path_question_mark_trusted", "shell/home_path.cpp",
       "if (*c == '?') return 1;", "",
       "host", UNIT, "a '?' in the ANSI path, a character the code page lacks, goes unnoticed"),

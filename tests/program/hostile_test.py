@@ -156,22 +156,38 @@ def renamed_under_code_page(code_page):
     return scenario
 
 
-def saves_beside_itself(p, name, exe_name, locale, code_page):
+def started_from_a_share(p):
+    """Started by its network path, \\\\hvserver\\games\\Halvern\\hvsetup.exe, as every player
+    of a game on one PC's share starts it (Wine serves \\\\SERVER\\SHARE from the prefix's
+    dosdevices/unc/SERVER/SHARE). Wine 8 reports such a module path as UNC\\hvserver\\...,
+    without its leading backslashes."""
+    saves_beside_itself(p, "Halvern", "hvsetup.exe", None, 1252, share=("hvserver", "games"))
+
+
+def saves_beside_itself(p, name, exe_name, locale, code_page, share=None):
     """Runs the program as `exe_name` from a fresh folder `name`, with the ANSI code page of
-    `locale` (None: the tests' own, Western 1252): it must show the file's values, save
+    `locale` (None: the tests' own, Western 1252), by its path on the share (SERVER, SHARE)
+    of that folder's parent where `share` is given: it must show the file's values, save
     into that file, and write no other settings file, neither near it nor in the Windows
     folder."""
     base = tempfile.mkdtemp(prefix="hv-", dir="/tmp")
     windows_folder = os.path.join(p.env["WINEPREFIX"], "drive_c", "windows")
     windows_inis = ini_files(windows_folder, recursive=False)
+    server = None
     try:
         folder = os.path.join(base, name)
         os.makedirs(folder)
         shutil.copy(p.exe, os.path.join(folder, exe_name))
         write_ini(folder, "[Options]\r\nResolution=0\r\nSocket=123\r\n[Player]\r\nName=Ann\r\n")
         run = Program(p.args, folder, exe_name)
+        if share:
+            server = os.path.join(p.env["WINEPREFIX"], "dosdevices", "unc", share[0])
+            os.makedirs(server, exist_ok=True)
+            os.symlink(base, os.path.join(server, share[1]))
+            run.exe = "\\\\%s\\%s\\%s\\%s" % (share[0], share[1], name, exe_name)
         if locale:
             run.env["HV_WINE_LOCALE"] = locale
+        before = os.stat(ini_path(folder)).st_ino
         try:
             run.start()
             expect(run.code_page == code_page, "the program ran under code page %s, not %d"
@@ -188,7 +204,11 @@ def saves_beside_itself(p, name, exe_name, locale, code_page):
         # Resolution and Socket come back only if the file was read.
         expect_saved(folder, Resolution="0", HardwareFills="1", Socket="123", DestNet="")
         lines_kept(run, "[Player]", "Name=Ann")
+        # Wherever it runs, a save renames a flushed copy over the file.
+        expect(os.stat(ini_path(folder)).st_ino != before, "%s: written in place" % name)
     finally:
+        if server:
+            shutil.rmtree(server, ignore_errors=True)
         shutil.rmtree(base, ignore_errors=True)
 
 
@@ -203,7 +223,7 @@ def ini_files(folder, recursive):
 
 SCENARIOS = {f.__name__: f for f in [
     read_only_file, folder_not_writable, folder_refusing_new_files_still_saves_the_file,
-    symbolic_links, folders_the_code_page_cannot_spell,
+    symbolic_links, folders_the_code_page_cannot_spell, started_from_a_share,
     renamed_under_code_page(932), renamed_under_code_page(936), renamed_under_code_page(950)]}
 
 if __name__ == "__main__":

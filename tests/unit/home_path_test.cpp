@@ -31,6 +31,9 @@ TEST(PlanHomeDirectory, SplitsDriveAndFolder) {
       {"\\\\?\\UNC\\server\\share\\dir\\prog.exe", 1, "\\\\server\\share\\dir\\", 0,
        "\\\\server\\share\\dir"},
       {"\\\\?\\unc\\server\\share\\prog.exe", 1, "\\\\server\\share\\", 0, "\\\\server\\share"},
+      // Wine 8's name for a program started from a share: NT's "\??\UNC\" without "\??\".
+      {"UNC\\server\\share\\dir\\prog.exe", 1, "\\\\server\\share\\dir\\", 0,
+       "\\\\server\\share\\dir"},
       {"C:prog.exe", 1, "C:", 3, "."},  // drive-relative: the drive's own current folder
       {"C:\\A:B\\prog.exe", 1, "C:\\A:B\\", 3, "\\A:B"},  // a later colon is ordinary
       {"1:\\x\\prog.exe", 1, "1:\\x\\", 0, "\\x"},        // no such drive: none selected
