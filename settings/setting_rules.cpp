@@ -21,6 +21,30 @@ const TextBinding kTextBindings[kTextBindingCount] = {
     {IDC_DEST_NET, kOptionsSection, kKeyDestNet},
 };
 
+namespace {
+
+// The toggle binding that saves the `index`th key (of the first four): the bindings marked
+// saved, in table order.
+std::size_t SavedToggle(std::size_t index) {
+  std::size_t i = 0;
+  for (std::size_t seen = 0;; ++i) {
+    if (kToggleBindings[i].saved && seen++ == index) return i;
+  }
+}
+
+}  // namespace
+
+const char* SavedKey(std::size_t index) {
+  constexpr std::size_t kToggles = kSavedKeyCount - kTextBindingCount;
+  return index < kToggles ? kToggleBindings[SavedToggle(index)].key
+                          : kTextBindings[index - kToggles].key;
+}
+
+const char* SavedValue(const OptionValues& values, std::size_t index) {
+  constexpr std::size_t kToggles = kSavedKeyCount - kTextBindingCount;
+  return index < kToggles ? values.toggles[SavedToggle(index)] : values.texts[index - kToggles];
+}
+
 ToggleChange ToggleChangeForValue(const ToggleBinding& binding, const char* value) {
   if (TextEquals(value, binding.on_value)) return kToggleCheck;
   if (TextEquals(value, binding.off_value)) return kToggleUncheck;

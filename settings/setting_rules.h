@@ -57,6 +57,13 @@ struct OptionValues {
   char texts[kTextBindingCount][kSettingValueCapacity];
 };
 
+// The keys a save writes, in their fixed order: Resolution, VideoBackBuffer, HardwareFills,
+// Compatibility, Socket, DestNet (the second view of Resolution saves nothing).
+constexpr std::size_t kSavedKeyCount = kToggleBindingCount - 1 + kTextBindingCount;
+// The `index`th of them, and the value `values` give it.
+const char* SavedKey(std::size_t index);
+const char* SavedValue(const OptionValues& values, std::size_t index);
+
 enum ToggleChange { kToggleLeave, kToggleCheck, kToggleUncheck };
 
 // The on value checks, the off value unchecks, and any other value (compared exactly,

@@ -3,8 +3,6 @@
 
 #include <cstddef>
 
-namespace {
-
 int IsLeadByte(unsigned char byte, const LeadByteRanges& lead) {
   for (std::size_t i = 0; i + 1 < kLeadByteRangeBytes; i += 2) {
     const unsigned char first = lead.bytes[i];
@@ -14,8 +12,6 @@ int IsLeadByte(unsigned char byte, const LeadByteRanges& lead) {
   }
   return 0;
 }
-
-}  // namespace
 
 const char* NextChar(const char* text, const LeadByteRanges& lead) {
   if (IsLeadByte(static_cast<unsigned char>(text[0]), lead) && text[1] != '\0') return text + 2;

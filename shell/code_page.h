@@ -16,6 +16,9 @@ struct LeadByteRanges {
 
 constexpr LeadByteRanges kSingleByteCodePage = {};
 
+// 1 when `byte` starts a character of two bytes.
+int IsLeadByte(unsigned char byte, const LeadByteRanges& lead);
+
 // The character after the one at `text`, which must not be the terminator: two bytes on
 // for a lead byte, one otherwise. A lead byte just before the terminator is half of a
 // character and counts alone, so no walk ever passes the end.

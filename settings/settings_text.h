@@ -1,0 +1,125 @@
+// The settings file's text as a save changes it: the values of the six keys of the first
+// [Options] section, and the keys or the section it lacks. Every other byte stays as it was
+// (blank lines, blanks, comments, other sections and keys, line endings, bytes no code page
+// decodes), because the game and the tools around it own them. Pure: the platform hands the
+// bytes over and carries out the moves, so the rule is tested natively, and it is one rule
+// whether the save writes a copy that it renames over the file or the file in place.
+//
+// The rule:
+// - Lines end at CR, LF or CR LF. In ANSI text a lead byte of the code page and the byte
+//   after it are one character, whatever that byte is, as the platform's reader takes them:
+//   '[', ']', '=' and line ends count only where a character starts. A UTF-8 mark (EF BB BF)
+//   starts UTF-8 text, which has no lead bytes; a UTF-16 mark (FF FE, or FE FF) starts text
+//   of 16-bit units in that order, and what the save writes there is written in such units.
+// - A section line starts, after blanks, with '[' and holds a ']'; its name lies between the
+//   '[' and its last ']', blanks around it aside. The first section named Options, in any
+//   letter case, is the save's; the next section line ends it.
+// - A key line is any other line with a '='; its name is what stands before the first '=',
+//   blanks around it aside. In the save's section the first line of each of the six keys
+//   (the name in any letter case) keeps everything up to and including that '=' and its line
+//   ending; what lies between them becomes the new value.
+// - The keys the section lacks follow its last key line (the section line where it has
+//   none) as "Key=value" lines, in the order of the six; without the section, "[Options]"
+//   and all six follow the file's last line. Each line the save adds ends with the line
+//   ending of the line it follows, or where that one has none (the file's last line) with the
+//   last ending before it, or CR LF in a file that has none; and there a line ending is put
+//   first, so that the new line is a line of its own. After a lead byte that ends the file
+//   a blank goes first of all, for the lead byte to take as its second byte: it stands for
+//   one character as it did, and the line ending stays one.
+// - Blanks are spaces, tabs, vertical tabs, form feeds and the DOS end-of-file mark (1A).
+#pragma once
+
+#include <cstddef>
+
+#include "settings/setting_rules.h"
+#include "shell/code_page.h"
+
+using TextOffset = unsigned long;
+// A longer settings file is not edited.
+constexpr TextOffset kLongestText = 0x7FFFFFFF;
+
+// One pass over the file's bytes, in order, in pieces of any size. Filled by BeginTextScan;
+// its fields are the scan's own until EndTextScan.
+struct TextScan {
+  LeadByteRanges lead;
+  TextOffset position;  // bytes scanned
+  unsigned char head[3];
+  int started;     // the mark has been looked for
+  int unit;        // bytes a unit of the text takes: 1, or 2 in UTF-16
+  int big_endian;  // UTF-16 with the high byte first
+  int too_long;
+  unsigned pending;  // a unit's first byte or a lead byte, plus 1; 0 for none
+  // The line being read.
+  TextOffset line_start;
+  TextOffset content_end;  // where its line ending starts
+  TextOffset equals;       // just after its first '=', 0 for none
+  int after_cr;
+  int kind;
+  int section_match;
+  int closed;  // a ']' seen
+  int blank_after_name;
+  std::size_t name_length;
+  unsigned char name[16];
+  int last_ending;  // 0 none yet; else 1 CR, 2 LF, 3 CR LF
+  int in_section;
+  int done;  // the save's section has ended: nothing after it changes
+  // What the save changes, once the scan has ended.
+  int section_found;
+  unsigned found;  // one bit for each of the six keys found
+  TextOffset value_start[kSavedKeyCount];
+  TextOffset value_end[kSavedKeyCount];
+  TextOffset insert_at;  // where the missing keys (or the section) go
+  int insert_ending;     // the line ending they take
+  int insert_break;      // a line ending goes first
+  int insert_blank;      // and a blank before it, for a lead byte that ends the file
+};
+
+void BeginTextScan(TextScan* scan, const LeadByteRanges& lead);
+void ScanText(TextScan* scan, const unsigned char* bytes, std::size_t count);
+void EndTextScan(TextScan* scan);
+
+// One change: at `at`, `skip` old bytes give way to `length` new ones (a key's new value, or
+// the lines added, `what` kSavedKeyCount).
+struct TextSplice {
+  TextOffset at;
+  TextOffset skip;
+  TextOffset length;
+  std::size_t what;
+};
+
+// One step of the edit in place: `count` bytes from `from` to `to` (copied from the front
+// where `to` lies before `from`, from the back where after), or with `splice` 0 or more the
+// text of that splice written at `to`.
+struct TextMove {
+  TextOffset from;
+  TextOffset to;
+  TextOffset count;
+  int splice;
+};
+
+constexpr std::size_t kMostSplices = kSavedKeyCount + 1;
+// The most bytes a splice's text may take: all six lines and the section, in UTF-16.
+constexpr std::size_t kSpliceTextCapacity = 512;
+
+struct TextEdit {
+  TextScan scan;
+  const OptionValues* values;
+  TextSplice splices[kMostSplices];
+  std::size_t splice_count;
+  // In an order in which no step overwrites a byte that a later one still reads: the moves
+  // towards the front from the front of the file, those towards the back from its back, then
+  // the splices' texts into the room left between.
+  TextMove moves[2 * kMostSplices + 1];
+  std::size_t move_count;
+  TextOffset new_size;
+};
+
+// Plans the edit of the text scanned into `edit->scan` that gives it `values`. 0 where the
+// file is too long or a text would not fit kSpliceTextCapacity, and then nothing may be
+// written; the values must stay alive while the edit is carried out.
+int PlanTextEdit(TextEdit* edit, const OptionValues& values);
+
+// Writes splice `index`'s text into `out` (`capacity` bytes) and returns its length; beyond
+// the capacity, bytes are counted, not written.
+std::size_t SpliceText(const TextEdit& edit, std::size_t index, unsigned char* out,
+                       std::size_t capacity);
