@@ -435,10 +435,21 @@ std::wstring StoreFolder(const std::wstring& folder, std::string* why_not) {
 
 // --- The running program ---------------------------------------------------------------
 
+// A control's text. WM_GETTEXT itself: GetWindowTextW does not ask a window of another
+// process for it.
+std::string ControlText(HWND control) {
+  wchar_t text[1024] = L"";
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
+                      5000, &copied);
+  return Utf8(text);
+}
+
 struct Found {
   DWORD process_id;
-  const wchar_t* caption;
+  const wchar_t* caption;  // null: every visible window is described in `seen`
   HWND window;
+  std::string seen;
 };
 
 BOOL CALLBACK MatchWindow(HWND window, LPARAM lparam) {
@@ -446,12 +457,17 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM lparam) {
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
   wchar_t caption[128] = L"";
-  if (owner == found->process_id && IsWindowVisible(window) &&
-      GetWindowTextW(window, caption, 128) > 0 && std::wstring(caption) == found->caption) {
-    found->window = window;
-    return FALSE;
+  if (owner != found->process_id || !IsWindowVisible(window)) return TRUE;
+  GetWindowTextW(window, caption, 128);
+  if (found->caption == nullptr) {
+    // A message box's text is its control 0xFFFF, on every Windows.
+    const HWND text = GetDlgItem(window, 0xFFFF);
+    found->seen += " \"" + Utf8(caption) + "\"" + (text != nullptr ? ": " + ControlText(text) : "");
+    return TRUE;
   }
-  return TRUE;
+  if (std::wstring(caption) != found->caption) return TRUE;
+  found->window = window;
+  return FALSE;
 }
 
 class Program {
@@ -500,7 +516,7 @@ class Program {
 
   HWND WaitWindow(const wchar_t* caption, DWORD milliseconds) {
     for (DWORD waited = 0; waited < milliseconds; waited += 50) {
-      Found found = {process_.dwProcessId, caption, nullptr};
+      Found found = {process_.dwProcessId, caption, nullptr, ""};
       EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&found));
       if (found.window != nullptr) return found.window;
       if (WaitForSingleObject(process_.hProcess, 50) != WAIT_TIMEOUT) return nullptr;
@@ -521,14 +537,13 @@ class Program {
 
   HWND Control(int id) const { return GetDlgItem(dialog_, id); }
 
-  // A control's text. WM_GETTEXT itself: GetWindowTextW does not ask a window of another
-  // process for it.
-  static std::string Text(HWND control) {
-    wchar_t text[1024] = L"";
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
-                        5000, &copied);
-    return Utf8(text);
+  // Where a program that should have ended stands: its windows (a box's text too) and the
+  // control with the focus, for a failure to show.
+  std::string State() const {
+    Found found = {process_.dwProcessId, nullptr, nullptr, ""};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&found));
+    return "it still runs, showing" + found.seen + "; the focus on control " +
+           std::to_string(GetDlgCtrlID(Focus()));
   }
 
   // Answers the box captioned `caption`: a click on its button `button`, or with 0 Enter,
@@ -870,7 +885,7 @@ TEST_P(ProgramRow, Behaves) {
         ASSERT_EQ(run.WaitDialog(), "");
         break;
       case kShows:
-        EXPECT_EQ(run.Text(run.Control(step.id)), step.text) << "control " << step.id;
+        EXPECT_EQ(ControlText(run.Control(step.id)), step.text) << "control " << step.id;
         break;
       case kFocusIs:
         EXPECT_TRUE(run.WaitFocus(run.Control(step.id), 5000))
@@ -894,7 +909,7 @@ TEST_P(ProgramRow, Behaves) {
         HWND box = run.WaitWindow(L"Settings Not Saved", 10000);
         ASSERT_NE(box, nullptr) << "no \"Settings Not Saved\" box";
         // A message box's text is its control 0xFFFF, on every Windows.
-        const std::string text = run.Text(GetDlgItem(box, 0xFFFF));
+        const std::string text = ControlText(GetDlgItem(box, 0xFFFF));
         EXPECT_EQ(text.substr(text.rfind('\n') + 1), step.text) << "the warning says: " << text;
         break;
       }
@@ -904,7 +919,7 @@ TEST_P(ProgramRow, Behaves) {
         run.Click(run.Control(IDOK));
         break;
       case kExits:
-        ASSERT_EQ(run.ExitCode(), step.id) << "the exit code (-1: still running after 20 s)";
+        ASSERT_EQ(run.ExitCode(), step.id) << "the exit code (-1: " << run.State() << ")";
         exit_checked = true;
         ReadWholeFile(ini, &after);
         for (const std::string& line : SplitLines(after)) ++after_lines[line];
@@ -958,8 +973,8 @@ TEST_P(ProgramRow, Behaves) {
           // at being active meanwhile: each click takes the focus within its own message.
           first.Post(first.Control(IDOK));
           other.Post(other.Control(IDOK));
-          ASSERT_EQ(first.ExitCode(), 0);
-          ASSERT_EQ(other.ExitCode(), 0);
+          ASSERT_EQ(first.ExitCode(), 0) << first.State();
+          ASSERT_EQ(other.ExitCode(), 0) << other.State();
           std::string now;
           ASSERT_EQ(ReadWholeFile(ini, &now), "");
           const std::vector<std::string> lines = SplitLines(now);
@@ -997,7 +1012,7 @@ TEST_P(ProgramRow, Behaves) {
       }
     }
   }
-  if (!exit_checked) EXPECT_EQ(run.ExitCode(), 0);
+  if (!exit_checked) EXPECT_EQ(run.ExitCode(), 0) << run.State();
   if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
 
   const bool exists = ReadWholeFile(ini, &after).empty();

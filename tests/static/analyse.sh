@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 pure=(shell/bounded_text.cpp shell/code_page.cpp shell/home_path.cpp settings/setting_rules.cpp
-      settings/folder_rules.cpp settings/save_check.cpp settings/save_steps.cpp
+      settings/folder_rules.cpp settings/save_check.cpp settings/save_steps.cpp settings/settings_text.cpp
       validation/char_class.cpp validation/field_rules.cpp dialog/placement.cpp)
 windows=(app/main.cpp shell/home_directory.cpp shell/look_up.cpp shell/entry.cpp settings/settings_folder.cpp
          settings/settings_file.cpp settings/file_save.cpp dialog/dialog_platform.cpp
