@@ -63,13 +63,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::memset(&plan, 0x5A, sizeof plan);  // catch fields left unwritten
   PlanHomeDirectory(given.c_str(), complete, lead, &plan);
 
-  // A "\\?\C:\..." or "\\?\UNC\server\..." path is split as its plain form.
+  // A "\\?\C:\..." or "\\?\UNC\server\..." path is split as its plain form, and so is
+  // Wine 8's "UNC\server\...".
   std::string path = given;
-  if (given.size() < kModulePathCapacity && given.compare(0, 4, "\\\\?\\") == 0) {
-    const std::string rest = given.substr(4);
+  if (given.size() < kModulePathCapacity) {
+    const bool long_form = given.compare(0, 4, "\\\\?\\") == 0;
+    const std::string rest = long_form ? given.substr(4) : given;
     const bool letter = !rest.empty() && std::isalpha(static_cast<unsigned char>(rest[0])) &&
                         static_cast<unsigned char>(rest[0]) < 0x80;
-    if (letter && rest.size() >= 2 && rest[1] == ':') {
+    if (long_form && letter && rest.size() >= 2 && rest[1] == ':') {
       path = rest;
     } else if (rest.size() >= 4 && (rest[0] | 0x20) == 'u' && (rest[1] | 0x20) == 'n' &&
                (rest[2] | 0x20) == 'c' && rest[3] == '\\') {
