@@ -38,88 +38,68 @@ using TextOffset = unsigned long;
 // A longer settings file is not edited.
 constexpr TextOffset kLongestText = 0x7FFFFFFF;
 
-// One pass over the file's bytes, in order, in pieces of any size. Filled by BeginTextScan;
-// its fields are the scan's own until EndTextScan.
-struct TextScan {
-  LeadByteRanges lead;
-  TextOffset position;  // bytes scanned
-  unsigned char head[3];
-  int started;     // the mark has been looked for
-  int unit;        // bytes a unit of the text takes: 1, or 2 in UTF-16
-  int big_endian;  // UTF-16 with the high byte first
-  int too_long;
-  unsigned pending;  // a unit's first byte or a lead byte, plus 1; 0 for none
-  // The line being read.
-  TextOffset line_start;
+// One change: at `at`, `skip` old bytes give way to the text of `what` (a key's new value, or
+// with kSavedKeyCount the lines added).
+struct TextSplice {
+  TextOffset at;
+  TextOffset skip;
+  std::size_t what;
+};
+
+// What the scan knows of the line it reads; all zero where a line starts.
+struct TextLine {
+  TextOffset start;
   TextOffset content_end;  // where its line ending starts
   TextOffset equals;       // just after its first '=', 0 for none
-  int after_cr;
   int kind;
-  int section_match;
-  int closed;  // a ']' seen
+  int closed;         // a ']' seen
+  int section_named;  // the name before the last ']' is the save's section's
   int blank_after_name;
+  std::size_t key;  // 1 + the one of the six keys the name before '=' is; 0 for none
   std::size_t name_length;
   unsigned char name[16];
+};
+
+// One pass over the file's bytes, in order, in pieces of any size; its fields are the scan's
+// own until EndTextScan. (The fields used most come first: nearer the start, the program
+// reaches them by shorter instructions.)
+struct TextScan {
+  TextOffset position;  // bytes scanned
+  TextOffset mark;      // the bytes of the mark, which start no line
+  int wide;             // UTF-16: units of two bytes
+  int big_endian;       // the high byte first
+  int too_long;
+  unsigned pending;  // a unit's first byte or a lead byte, plus 1; 0 for none
+  int after_cr;
   int last_ending;  // 0 none yet; else 1 CR, 2 LF, 3 CR LF
   int in_section;
   int done;  // the save's section has ended: nothing after it changes
   // What the save changes, once the scan has ended.
   int section_found;
   unsigned found;  // one bit for each of the six keys found
-  TextOffset value_start[kSavedKeyCount];
-  TextOffset value_end[kSavedKeyCount];
   TextOffset insert_at;  // where the missing keys (or the section) go
   int insert_ending;     // the line ending they take
   int insert_break;      // a line ending goes first
   int insert_blank;      // and a blank before it, for a lead byte that ends the file
+  std::size_t splice_count;
+  TextLine line;
+  LeadByteRanges lead;
+  // In the order they stand in the file: made from the last to the first, each leaves the
+  // offsets of those before it as the scan found them.
+  TextSplice splices[kSavedKeyCount + 1];
 };
 
-void BeginTextScan(TextScan* scan, const LeadByteRanges& lead);
+// `first`: the file's first bytes (the first piece read), where a mark would be.
+void BeginTextScan(TextScan* scan, const LeadByteRanges& lead, const unsigned char* first,
+                   std::size_t count);
+// Every byte from the start of the file on, the mark's included.
 void ScanText(TextScan* scan, const unsigned char* bytes, std::size_t count);
 void EndTextScan(TextScan* scan);
 
-// One change: at `at`, `skip` old bytes give way to `length` new ones (a key's new value, or
-// the lines added, `what` kSavedKeyCount).
-struct TextSplice {
-  TextOffset at;
-  TextOffset skip;
-  TextOffset length;
-  std::size_t what;
-};
-
-// One step of the edit in place: `count` bytes from `from` to `to` (copied from the front
-// where `to` lies before `from`, from the back where after), or with `splice` 0 or more the
-// text of that splice written at `to`.
-struct TextMove {
-  TextOffset from;
-  TextOffset to;
-  TextOffset count;
-  int splice;
-};
-
-constexpr std::size_t kMostSplices = kSavedKeyCount + 1;
 // The most bytes a splice's text may take: all six lines and the section, in UTF-16.
 constexpr std::size_t kSpliceTextCapacity = 512;
 
-struct TextEdit {
-  TextScan scan;
-  const OptionValues* values;
-  TextSplice splices[kMostSplices];
-  std::size_t splice_count;
-  // In an order in which no step overwrites a byte that a later one still reads: the moves
-  // towards the front from the front of the file, those towards the back from its back, then
-  // the splices' texts into the room left between.
-  TextMove moves[2 * kMostSplices + 1];
-  std::size_t move_count;
-  TextOffset new_size;
-};
-
-// Plans the edit of the text scanned into `edit->scan` that gives it `values`. 0 where the
-// file is too long or a text would not fit kSpliceTextCapacity, and then nothing may be
-// written; the values must stay alive while the edit is carried out.
-int PlanTextEdit(TextEdit* edit, const OptionValues& values);
-
-// Writes splice `index`'s text into `out` (`capacity` bytes) and returns its length; beyond
-// the capacity, bytes are counted, not written.
-std::size_t SpliceText(const TextEdit& edit, std::size_t index, unsigned char* out,
-                       std::size_t capacity);
+// Writes the text of `what` into `out` (`capacity` bytes) and returns its length; beyond the
+// capacity, bytes are counted, not written.
+std::size_t SpliceText(const TextScan& scan, const OptionValues& values, std::size_t what,
+                       unsigned char* out, std::size_t capacity);

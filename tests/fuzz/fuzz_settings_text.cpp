@@ -34,7 +34,9 @@ struct Unit {
 // (no lead bytes) or UTF-16 units; a lead byte and the byte after it are one, unless it is
 // the last; a byte left over from a unit of two is none.
 std::vector<Unit> Units(const std::string& file, const LeadByteRanges& lead) {
-  auto byte = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(file[i])); };
+  auto byte = [&](std::size_t i) {
+    return static_cast<unsigned>(static_cast<unsigned char>(file[i]));
+  };
   std::vector<Unit> units;
   std::size_t i = 0;
   bool wide = false, big = false, utf8 = false;
@@ -55,8 +57,8 @@ std::vector<Unit> Units(const std::string& file, const LeadByteRanges& lead) {
       continue;
     }
     bool leads = false;
-    for (std::size_t r = 0; !utf8 && r + 1 < sizeof lead.bytes && (lead.bytes[r] | lead.bytes[r + 1]);
-         r += 2) {
+    for (std::size_t r = 0;
+         !utf8 && r + 1 < sizeof lead.bytes && (lead.bytes[r] | lead.bytes[r + 1]); r += 2) {
       leads = leads || (byte(i) >= lead.bytes[r] && byte(i) <= lead.bytes[r + 1]);
     }
     units.push_back({leads ? 0x100u : byte(i), i});
@@ -148,7 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         choice & 0x40 ? "1" : "0", choice & 0x80 ? "1" : "0",
                         sockets[choice >> 2 & 3], choice & 0x10 ? "73.0F.2C.8A" : ""};
   const std::string before(reinterpret_cast<const char*>(data + 1), size - 1);
-  const std::string after = hvtest::EditedText(before, hvtest::ValuesOf(six), lead, 7, 5);
+  const std::string after = hvtest::EditedText(before, hvtest::ValuesOf(six), lead, 7);
 
   // The new values, where a reader apart from the editor looks for them.
   const bool wide = before.size() >= 2 && (before.compare(0, 2, "\xFF\xFE") == 0 ||

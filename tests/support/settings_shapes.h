@@ -61,7 +61,8 @@ inline const std::vector<SettingsShape>& SettingsShapes() {
        ""},
       {"blanks and letter cases: each line keeps its name and what stands before its value",
        "[ Player ]\r\n  Name  =  Ann  \r\n[ oPTIONS ]  \r\n  resolution =  1 \r\n"
-       "VIDEOBACKBUFFER\t=0\r\n  socket = 5\r\ndestnet=\r\nhardwarefills=0\r\ncompatibility = 1\r\n",
+       "VIDEOBACKBUFFER\t=0\r\n  socket = 5\r\ndestnet=\r\nhardwarefills=0\r\n"
+       "compatibility = 1\r\n",
        HV_VALUES,
        "[ Player ]\r\n  Name  =  Ann  \r\n[ oPTIONS ]  \r\n  resolution =0\r\n"
        "VIDEOBACKBUFFER\t=1\r\n  socket =213\r\ndestnet=73.0F.2C.8A\r\nhardwarefills=1\r\n"
@@ -156,40 +157,27 @@ inline OptionValues ValuesOf(const char* const (&six)[6]) {
   return values;
 }
 
-// `before` as a save leaves it: scanned `piece` bytes at a time, then the planned moves
-// carried out on the bytes themselves, `chunk` bytes at a time, as a file is edited in place.
-// "(refused)" where the edit is refused.
+// `before` as a save leaves it: its start handed over as the platform's first read, then
+// scanned `piece` bytes at a time, each change made as the platform makes it in a file.
+// "(refused)" where the scan refuses the file.
 inline std::string EditedText(const std::string& before, const OptionValues& values,
-                              const LeadByteRanges& lead, std::size_t piece, std::size_t chunk) {
-  TextEdit edit;
-  BeginTextScan(&edit.scan, lead);
+                              const LeadByteRanges& lead, std::size_t piece) {
+  TextScan scan;
   const auto* bytes = reinterpret_cast<const unsigned char*>(before.data());
+  BeginTextScan(&scan, lead, bytes, before.size());
   for (std::size_t at = 0; at < before.size(); at += piece) {
-    ScanText(&edit.scan, bytes + at, std::min(piece, before.size() - at));
+    ScanText(&scan, bytes + at, std::min(piece, before.size() - at));
   }
-  EndTextScan(&edit.scan);
-  if (!PlanTextEdit(&edit, values)) return "(refused)";
+  EndTextScan(&scan);
+  if (scan.too_long) return "(refused)";
   std::string file = before;
-  for (std::size_t m = 0; m < edit.move_count; ++m) {
-    const TextMove& move = edit.moves[m];
-    if (file.size() < move.to + move.count) file.resize(move.to + move.count, '#');
-    if (move.splice >= 0) {
-      unsigned char text[kSpliceTextCapacity];
-      const std::size_t n =
-          SpliceText(edit, static_cast<std::size_t>(move.splice), text, sizeof text);
-      if (n != move.count) return "(a splice's text is not the length planned)";
-      file.replace(move.to, n, reinterpret_cast<const char*>(text), n);
-      continue;
-    }
-    for (TextOffset done = 0; done < move.count;) {
-      const TextOffset n = std::min<TextOffset>(chunk, move.count - done);
-      const TextOffset at = move.to > move.from ? move.count - done - n : done;
-      const std::string taken = file.substr(move.from + at, n);
-      file.replace(move.to + at, n, taken);
-      done += n;
-    }
+  for (std::size_t i = scan.splice_count; i-- > 0;) {
+    const TextSplice& splice = scan.splices[i];
+    unsigned char text[kSpliceTextCapacity];
+    const std::size_t n = SpliceText(scan, values, splice.what, text, sizeof text);
+    if (n > sizeof text) return "(refused)";
+    file.replace(splice.at, splice.skip, reinterpret_cast<const char*>(text), n);
   }
-  file.resize(edit.new_size);
   return file;
 }
 

@@ -1,5 +1,5 @@
-// The settings file's text as a save leaves it: a table of shapes, each edited in place as
-// the platform does it, the bytes handed over in pieces of every size.
+// The settings file's text as a save leaves it: a table of shapes, the bytes handed over in
+// pieces of several sizes.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -22,7 +22,7 @@ TEST(SettingsText, ASaveChangesTheSixKeysLinesAndKeepsEveryOtherByte) {
         SCOPED_TRACE(testing::Message() << shape.name << (double_byte ? ", code page 932" : "")
                                         << ", scanned " << piece << " bytes at a time");
         EXPECT_EQ(hvtest::EditedText(shape.before, hvtest::ValuesOf(shape.values),
-                         double_byte ? kCodePage932 : kSingleByteCodePage, piece, 3),
+                         double_byte ? kCodePage932 : kSingleByteCodePage, piece),
                   after);
       }
     }
