@@ -26,6 +26,7 @@
 
 namespace {
 
+using hvtest::ControlText;
 using hvtest::CreateFolders;
 using hvtest::FolderOf;
 using hvtest::FolderOfThisProgram;
@@ -435,21 +436,11 @@ std::wstring StoreFolder(const std::wstring& folder, std::string* why_not) {
 
 // --- The running program ---------------------------------------------------------------
 
-// A control's text. WM_GETTEXT itself: GetWindowTextW does not ask a window of another
-// process for it.
-std::string ControlText(HWND control) {
-  wchar_t text[1024] = L"";
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
-                      5000, &copied);
-  return Utf8(text);
-}
-
+// The top-level window of process `process_id` captioned `caption`.
 struct Found {
   DWORD process_id;
-  const wchar_t* caption;  // null: every visible window is described in `seen`
+  const wchar_t* caption;
   HWND window;
-  std::string seen;
 };
 
 BOOL CALLBACK MatchWindow(HWND window, LPARAM lparam) {
@@ -459,12 +450,6 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM lparam) {
   wchar_t caption[128] = L"";
   if (owner != found->process_id || !IsWindowVisible(window)) return TRUE;
   GetWindowTextW(window, caption, 128);
-  if (found->caption == nullptr) {
-    // A message box's text is its control 0xFFFF, on every Windows.
-    const HWND text = GetDlgItem(window, 0xFFFF);
-    found->seen += " \"" + Utf8(caption) + "\"" + (text != nullptr ? ": " + ControlText(text) : "");
-    return TRUE;
-  }
   if (std::wstring(caption) != found->caption) return TRUE;
   found->window = window;
   return FALSE;
@@ -516,7 +501,7 @@ class Program {
 
   HWND WaitWindow(const wchar_t* caption, DWORD milliseconds) {
     for (DWORD waited = 0; waited < milliseconds; waited += 50) {
-      Found found = {process_.dwProcessId, caption, nullptr, ""};
+      Found found = {process_.dwProcessId, caption, nullptr};
       EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&found));
       if (found.window != nullptr) return found.window;
       if (WaitForSingleObject(process_.hProcess, 50) != WAIT_TIMEOUT) return nullptr;
@@ -537,13 +522,17 @@ class Program {
 
   HWND Control(int id) const { return GetDlgItem(dialog_, id); }
 
-  // Where a program that should have ended stands: its windows (a box's text too) and the
-  // control with the focus, for a failure to show.
-  std::string State() const {
-    Found found = {process_.dwProcessId, nullptr, nullptr, ""};
-    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&found));
-    return "it still runs, showing" + found.seen + "; the focus on control " +
-           std::to_string(GetDlgCtrlID(Focus()));
+  // Where a program that should have ended stands, for a failure to show: how long it ran
+  // after its last click, its windows (a box's text too), the control with the focus, and
+  // whether a save's copy is in `folder`.
+  std::string State(const std::wstring& folder) const {
+    WIN32_FILE_ATTRIBUTE_DATA copy;
+    const bool copied = GetFileAttributesExW((folder + L"hvsetup.tmp").c_str(),
+                                             GetFileExInfoStandard, &copy) != 0;
+    return "it " + hvtest::RanSince(process_.hProcess, clicked_) + " its last click, showing" +
+           hvtest::WindowsOfProcess(process_.dwProcessId) + "; the focus on control " +
+           std::to_string(GetDlgCtrlID(Focus())) + "; hvsetup.tmp " +
+           (copied ? "is there" : "is not there");
   }
 
   // Answers the box captioned `caption`: a click on its button `button`, or with 0 Enter,
@@ -585,7 +574,10 @@ class Program {
   // A click on a button, posted without waiting for the program to handle it (which, on
   // OK, is the save). The button handles it as a press and a let-go in one go, taking the
   // focus first: no activation between the two can undo it, as it may undo two messages.
-  void Post(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+  void Post(HWND button) {
+    GetSystemTimeAsFileTime(&clicked_);
+    PostMessageW(button, BM_CLICK, 0, 0);
+  }
 
   void Click(HWND button) {
     Post(button);
@@ -625,6 +617,7 @@ class Program {
  private:
   PROCESS_INFORMATION process_ = {};
   HWND dialog_ = nullptr;
+  FILETIME clicked_ = {};
 };
 
 // --- The rows --------------------------------------------------------------------------
@@ -919,7 +912,8 @@ TEST_P(ProgramRow, Behaves) {
         run.Click(run.Control(IDOK));
         break;
       case kExits:
-        ASSERT_EQ(run.ExitCode(), step.id) << "the exit code (-1: " << run.State() << ")";
+        ASSERT_EQ(run.ExitCode(), step.id)
+            << "the exit code (-1: " << run.State(FolderOf(ini)) << ")";
         exit_checked = true;
         ReadWholeFile(ini, &after);
         for (const std::string& line : SplitLines(after)) ++after_lines[line];
@@ -973,8 +967,13 @@ TEST_P(ProgramRow, Behaves) {
           // at being active meanwhile: each click takes the focus within its own message.
           first.Post(first.Control(IDOK));
           other.Post(other.Control(IDOK));
-          ASSERT_EQ(first.ExitCode(), 0) << first.State();
-          ASSERT_EQ(other.ExitCode(), 0) << other.State();
+          // Both waited for before either is judged: the failure tells what each save did.
+          const int first_code = first.ExitCode();
+          const int other_code = other.ExitCode();
+          const std::wstring beside = FolderOf(ini);
+          ASSERT_TRUE(first_code == 0 && other_code == 0)
+              << "the first (exit code " << first_code << "): " << first.State(beside)
+              << "\nthe second (exit code " << other_code << "): " << other.State(beside);
           std::string now;
           ASSERT_EQ(ReadWholeFile(ini, &now), "");
           const std::vector<std::string> lines = SplitLines(now);
@@ -1012,7 +1011,7 @@ TEST_P(ProgramRow, Behaves) {
       }
     }
   }
-  if (!exit_checked) EXPECT_EQ(run.ExitCode(), 0) << run.State();
+  if (!exit_checked) EXPECT_EQ(run.ExitCode(), 0) << run.State(FolderOf(ini));
   if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
 
   const bool exists = ReadWholeFile(ini, &after).empty();

@@ -3,6 +3,8 @@
 
 #include <cwchar>
 
+#include "support/expected_texts.h"
+
 namespace hvtest {
 
 namespace {
@@ -218,6 +220,60 @@ int ExitCodeWithin(HANDLE process, DWORD milliseconds) {
   return static_cast<int>(code);
 }
 
+std::string ControlText(HWND control) {
+  wchar_t text[1024] = L"";
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
+                      5000, &copied);
+  return Utf8(text);
+}
+
+namespace {
+
+struct Shown {
+  DWORD process_id;
+  std::string seen;
+};
+
+BOOL CALLBACK DescribeWindow(HWND window, LPARAM lparam) {
+  auto* shown = reinterpret_cast<Shown*>(lparam);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != shown->process_id || !IsWindowVisible(window)) return TRUE;
+  // The caption as the system keeps it: asking the window may wait on a busy program.
+  wchar_t caption[128] = L"";
+  GetWindowTextW(window, caption, 128);
+  const std::string name = Utf8(caption);
+  shown->seen += " \"" + name + "\"";
+  // A message box's text is its control 0xFFFF, on every Windows; in the Options dialog that
+  // is a label.
+  const HWND text = GetDlgItem(window, 0xFFFF);
+  if (text != nullptr && name != kOptionsCaption) shown->seen += ": " + ControlText(text);
+  return TRUE;
+}
+
+unsigned long long Ticks(const FILETIME& time) {
+  return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+}  // namespace
+
+std::string WindowsOfProcess(DWORD process_id) {
+  Shown shown = {process_id, ""};
+  EnumWindows(DescribeWindow, reinterpret_cast<LPARAM>(&shown));
+  return shown.seen.empty() ? " no window" : shown.seen;
+}
+
+std::string RanSince(HANDLE process, const FILETIME& since) {
+  FILETIME created, exited, kernel, user;
+  const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0 &&
+                     GetProcessTimes(process, &created, &exited, &kernel, &user);
+  if (!ended) GetSystemTimeAsFileTime(&exited);
+  const long long ms =
+      (static_cast<long long>(Ticks(exited)) - static_cast<long long>(Ticks(since))) / 10000;
+  return std::string(ended ? "ended " : "still runs ") + std::to_string(ms) + " ms after";
+}
+
 int RunProgram(const std::wstring& exe, const std::wstring& arguments, const std::wstring& folder,
                std::string* why) {
   PROCESS_INFORMATION process;
@@ -225,7 +281,8 @@ int RunProgram(const std::wstring& exe, const std::wstring& arguments, const std
   if (!why->empty()) return -1;
   const int code = ExitCodeWithin(process.hProcess, 30000);
   if (code == -1) {
-    *why = Utf8(exe) + " had not ended within 30 s (or its exit code could not be read); ended it";
+    *why = Utf8(exe) + " had not ended within 30 s (or its exit code could not be read), showing" +
+           WindowsOfProcess(process.dwProcessId) + "; ended it";
     TerminateProcess(process.hProcess, 99);
   }
   CloseHandle(process.hThread);

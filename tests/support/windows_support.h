@@ -50,6 +50,16 @@ std::string PretendWindowsVersion(const wchar_t* exe_name, const wchar_t* wine_v
                                   const wchar_t* compat_layer);
 std::string StopPretending(const wchar_t* exe_name);
 
+// A control's text, asked of the control's own thread: GetWindowTextW does not ask a window
+// of another process for it.
+std::string ControlText(HWND control);
+// What a program that should have ended shows, for a failure to name: the caption of each of
+// its visible top-level windows, and a message box's text after its caption.
+std::string WindowsOfProcess(DWORD process_id);
+// How long a program ran after `since` (from GetSystemTimeAsFileTime): "ended N ms after",
+// or "still runs N ms after" where it has not ended.
+std::string RanSince(HANDLE process, const FILETIME& since);
+
 // Starts `exe` with `arguments` after its quoted path, in `folder` (empty: this program's
 // current one). With `output`, its standard output and error go there.
 std::string StartProgram(const std::wstring& exe, const std::wstring& arguments,
