@@ -60,6 +60,10 @@ int HasOwnPermissions(const unsigned char* descriptor, std::size_t size) {
   return 0;
 }
 
+int OpensAgain(unsigned long error, int tries) {
+  return error == kErrorSharingViolation && tries < kReplaceTries;
+}
+
 namespace {
 
 int HeldOpen(unsigned long error) {

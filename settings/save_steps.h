@@ -89,6 +89,14 @@ unsigned long KeptAttributes(unsigned long attributes);
 // security, such as FAT), holds none.
 int HasOwnPermissions(const unsigned char* descriptor, std::size_t size);
 
+// 1 when an open of the settings file or the save's copy, refused with `error` at try number
+// `tries`, is tried again after a pause: a sharing violation is mostly a moment's hold (Wine
+// renames a copy over the file holding the file it replaces unshared, so another save's open
+// meets it; a virus scanner looks at a new file), and is waited out for as long as a refused
+// rename is. Access denied is not: an open gets it for a read-only file or one without
+// rights, which no wait changes.
+int OpensAgain(unsigned long error, int tries);
+
 // Saves through a copy where `through_copy` (a system that may rename one file over another):
 // copy, write the keys into it, flush it to disk, and rename it over the file if the file is
 // still the one copied, else start again from the file as it now is. Where that cannot be

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "settings/save_steps.h"
 #include "settings/settings_folder.h"
 #include "shell/bounded_text.h"
 #include "shell/home_directory.h"
@@ -97,8 +98,12 @@ SaveCalls PlatformSaveCalls() {
 }
 
 HANDLE OpenSharedFile(const char* path, DWORD access, DWORD disposition) {
-  return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  for (int tries = 1;; ++tries) {
+    HANDLE file = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE || !OpensAgain(GetLastError(), tries)) return file;
+    Sleep(kReplacePauseMilliseconds);
+  }
 }
 
 int CheckSettingsWritable(const SaveCalls& calls, const LeadByteRanges& lead,

@@ -48,7 +48,8 @@ struct SaveCalls {
 SaveCalls PlatformSaveCalls();
 
 // Opens `path` sharing reading and writing: other programs (Halvern among them) may hold
-// the file, and the platform's profile calls open it too.
+// the file, and the platform's profile calls open it too. A moment's hold without sharing
+// is waited out (OpensAgain).
 HANDLE OpenSharedFile(const char* path, DWORD access, DWORD disposition);
 
 // Makes sure, before anything is written, that the settings file can be: the volume has room

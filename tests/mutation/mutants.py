@@ -291,6 +291,11 @@ MUTANTS = [
       "if (!HeldOpen(error) || tries == kReplaceTries) break;",
       "if (!HeldOpen(error) || tries >= 1) break;",
       "host", UNIT, "a virus scanner's glance at the new copy sends the save back in place"),
+    M("open_hold_not_waited_out", "settings/save_steps.cpp",
+      "return error == kErrorSharingViolation && tries < kReplaceTries;",
+      "return error == kErrorSharingViolation && tries < 1;",
+      "host", UNIT, "the other save's open meets Wine's rename holding the file: Settings Not "
+      "Saved, Sharing violation, for two saves at once"),
     M("refused_replace_not_saved_in_place", "settings/save_steps.cpp",
       "  if (failed == 0) return 1;\n",
       "  if (failed == 0 || through_copy) return failed == 0;\n",

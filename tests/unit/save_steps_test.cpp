@@ -144,6 +144,21 @@ TEST(RunSave, GivesUpOnAFileHeldOpenAfterABoundedTimeAndWritesInPlace) {
   EXPECT_EQ(RunSave(Step, &stand_in, 1, &error), 1);
   const Log expected = Then(kThroughCopy, Times(kReplaceTries - 1, {"pause", "check file", "replace"}));
   EXPECT_EQ(stand_in.log, Then(expected, kInPlace));
+  // An open refused by a moment's hold is tried again for as long; one refused for good at once.
+  const struct {
+    unsigned long error;
+    int tries, again;
+  } opens[] = {
+      {kErrorSharingViolation, 1, 1},
+      {kErrorSharingViolation, kReplaceTries - 1, 1},
+      {kErrorSharingViolation, kReplaceTries, 0},
+      {kErrorAccessDenied, 1, 0},  // read-only, or no rights
+      {2, 1, 0},                   // no such file
+  };
+  for (const auto& row : opens) {
+    EXPECT_EQ(OpensAgain(row.error, row.tries), row.again)
+        << "error " << row.error << " at try " << row.tries;
+  }
   // A moment, not a hang, also for a copy in the way.
   EXPECT_LE(kReplaceTries * kReplacePauseMilliseconds, 2000u);
   EXPECT_LE(kCopyTries * kReplacePauseMilliseconds, 6000u);
