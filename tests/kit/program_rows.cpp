@@ -470,6 +470,7 @@ class Program {
   // Empty once the program runs; otherwise why it did not start.
   std::string Start(const std::wstring& exe, const wchar_t* arguments,
                     const std::wstring& started_in) {
+    GetSystemTimeAsFileTime(&clicked_);  // a row that only types has no click to time from
     return hvtest::StartProgram(exe, arguments, started_in, nullptr, &process_);
   }
 
@@ -523,13 +524,14 @@ class Program {
   HWND Control(int id) const { return GetDlgItem(dialog_, id); }
 
   // Where a program that should have ended stands, for a failure to show: how long it ran
-  // after its last click, its windows (a box's text too), the control with the focus, and
+  // after its start or its last click, its windows (a box's text too), the control with the focus, and
   // whether a save's copy is in `folder`.
   std::string State(const std::wstring& folder) const {
     WIN32_FILE_ATTRIBUTE_DATA copy;
     const bool copied = GetFileAttributesExW((folder + L"hvsetup.tmp").c_str(),
                                              GetFileExInfoStandard, &copy) != 0;
-    return "it " + hvtest::RanSince(process_.hProcess, clicked_) + " its last click, showing" +
+    return "it " + hvtest::RanSince(process_.hProcess, clicked_) +
+           " its start or last click, showing" +
            hvtest::WindowsOfProcess(process_.dwProcessId) + "; the focus on control " +
            std::to_string(GetDlgCtrlID(Focus())) + "; hvsetup.tmp " +
            (copied ? "is there" : "is not there");
