@@ -8,7 +8,7 @@
 
 // Both resolution buttons read the one key, each with its own off value as fallback, so a
 // missing key leaves both unchecked; only the first one writes it back.
-const ToggleBinding kToggleBindings[kToggleBindingCount] = {
+constexpr ToggleBinding kToggleBindings[kToggleBindingCount] = {
     {IDC_RES_640X400, kOptionsSection, kKeyResolution, "0", "1", "1", 1},
     {IDC_RES_640X480, kOptionsSection, kKeyResolution, "1", "0", "0", 0},
     {IDC_VIDEO_BACK_BUFFER, kOptionsSection, kKeyVideoBackBuffer, "1", "0", "0", 1},
@@ -16,33 +16,40 @@ const ToggleBinding kToggleBindings[kToggleBindingCount] = {
     {IDC_DOS_COMPAT, kOptionsSection, kKeyCompatibility, "1", "0", "0", 1},
 };
 
-const TextBinding kTextBindings[kTextBindingCount] = {
+constexpr TextBinding kTextBindings[kTextBindingCount] = {
     {IDC_SOCKET, kOptionsSection, kKeySocket},
     {IDC_DEST_NET, kOptionsSection, kKeyDestNet},
 };
 
 namespace {
 
-// The toggle binding that saves the `index`th key (of the first four): the bindings marked
-// saved, in table order.
-std::size_t SavedToggle(std::size_t index) {
-  std::size_t i = 0;
-  for (std::size_t seen = 0;; ++i) {
-    if (kToggleBindings[i].saved && seen++ == index) return i;
+// The toggle bindings that save a key, in the order of the first four of the six: those
+// marked saved, in table order.
+constexpr unsigned char kSavedToggles[] = {0, 2, 3, 4};
+constexpr std::size_t kSavedToggleCount = sizeof kSavedToggles;
+static_assert(kSavedToggleCount + kTextBindingCount == kSavedKeyCount, "six keys are saved");
+
+constexpr int SavedTogglesFollowTheTable() {
+  std::size_t seen = 0;
+  for (std::size_t i = 0; i < kToggleBindingCount; ++i) {
+    if (kToggleBindings[i].saved && (seen >= kSavedToggleCount || kSavedToggles[seen++] != i)) {
+      return 0;
+    }
   }
+  return seen == kSavedToggleCount;
 }
+static_assert(SavedTogglesFollowTheTable(), "the saved toggles are the bindings marked saved");
 
 }  // namespace
 
 const char* SavedKey(std::size_t index) {
-  constexpr std::size_t kToggles = kSavedKeyCount - kTextBindingCount;
-  return index < kToggles ? kToggleBindings[SavedToggle(index)].key
-                          : kTextBindings[index - kToggles].key;
+  return index < kSavedToggleCount ? kToggleBindings[kSavedToggles[index]].key
+                                   : kTextBindings[index - kSavedToggleCount].key;
 }
 
 const char* SavedValue(const OptionValues& values, std::size_t index) {
-  constexpr std::size_t kToggles = kSavedKeyCount - kTextBindingCount;
-  return index < kToggles ? values.toggles[SavedToggle(index)] : values.texts[index - kToggles];
+  return index < kSavedToggleCount ? values.toggles[kSavedToggles[index]]
+                                   : values.texts[index - kSavedToggleCount];
 }
 
 ToggleChange ToggleChangeForValue(const ToggleBinding& binding, const char* value) {

@@ -32,11 +32,11 @@ int NameIs(const TextLine& line, const char* text) {
   return i == line.name_length && text[i] == '\0';
 }
 
-// The missing lines go at `at`, ending as the line before them ends (CR LF where none
-// does), after a line ending first where `line_break`.
+// The missing lines go at `at`, ending as the line before them ends, after a line ending
+// first where `line_break`.
 void NoteInsertion(TextScan& scan, TextOffset at, int line_break) {
   scan.insert_at = at;
-  scan.insert_ending = scan.last_ending != 0 ? scan.last_ending : 3;
+  scan.insert_ending = scan.last_ending;
   scan.insert_break = line_break;
 }
 
@@ -144,10 +144,9 @@ void PutByte(TextWriter& w, unsigned byte) {
   ++w.length;
 }
 
+// In UTF-16 the character's high byte, 0, goes first in big-endian order, second otherwise.
 void Put(TextWriter& w, unsigned char c) {
-  if (w.scan->wide && w.scan->big_endian) PutByte(w, 0);
-  PutByte(w, c);
-  if (w.scan->wide && !w.scan->big_endian) PutByte(w, 0);
+  for (int i = 0; i <= w.scan->wide; ++i) PutByte(w, i == w.scan->big_endian ? c : 0);
 }
 
 void PutText(TextWriter& w, const char* text) {
@@ -168,13 +167,13 @@ void BeginTextScan(TextScan* scan, const LeadByteRanges& lead, const unsigned ch
   if (count >= 3 && first[0] == 0xEF && first[1] == 0xBB && first[2] == 0xBF) {
     scan->mark = 3;
     scan->lead = kSingleByteCodePage;
-  } else if (count >= 2 && (first[0] == 0xFF || first[0] == 0xFE) &&
-             first[0] + first[1] == 0xFF + 0xFE) {
+  } else if (count >= 2 && (first[0] | 1) == 0xFF && (first[0] ^ first[1]) == 1) {
     scan->mark = 2;
     scan->wide = 1;
     scan->big_endian = first[0] == 0xFE;
   }
   scan->line.start = scan->mark;
+  scan->last_ending = 3;  // CR LF where no line has ended yet
 }
 
 void ScanText(TextScan* scan, const unsigned char* bytes, std::size_t count) {
@@ -186,18 +185,14 @@ void EndTextScan(TextScan* scan) {
   // before it, and what the save adds at the end goes there, in step with the units.
   TextOffset end = scan->position;
   const int lone_lead = scan->pending != 0 && !scan->wide;
-  if (scan->pending != 0 && scan->wide) {
-    --end;
-  } else if (lone_lead && !scan->done) {
-    ScanCharacter(*scan, kWideCharacter, end - 1);
-  }
+  if (lone_lead) ScanCharacter(*scan, kWideCharacter, end - 1);
+  if (scan->pending != 0 && scan->wide) --end;
   const int open = end > scan->line.start;
   const int ending = scan->after_cr;
   scan->after_cr = 0;
   if (!ending) scan->line.content_end = end;
   if (open) EndLine(*scan, ending, end);
-  scan->section_found = scan->in_section || scan->done;
-  if (!scan->section_found) NoteInsertion(*scan, end, open && !ending);
+  if (!scan->in_section && !scan->done) NoteInsertion(*scan, end, open && !ending);
   // Lines added after a lead byte that ends the file, and stays (it is not in a value the
   // save replaces), start with a blank: the lead byte takes it as its second byte, and still
   // stands for one character, rather than take the line ending that has to follow it.
@@ -220,7 +215,7 @@ std::size_t SpliceText(const TextScan& scan, const OptionValues& values, std::si
   }
   if (scan.insert_blank) Put(w, ' ');
   if (scan.insert_break) PutEnding(w);
-  if (!scan.section_found) {
+  if (!scan.in_section && !scan.done) {
     PutText(w, "[Options]");
     PutEnding(w);
   }

@@ -46,17 +46,18 @@ struct TextSplice {
   std::size_t what;
 };
 
-// What the scan knows of the line it reads; all zero where a line starts.
+// What the scan knows of the line it reads; all zero where a line starts. (Flags and small
+// counts are bytes: a byte is set by a shorter instruction.)
 struct TextLine {
   TextOffset start;
   TextOffset content_end;  // where its line ending starts
   TextOffset equals;       // just after its first '=', 0 for none
-  int kind;
-  int closed;         // a ']' seen
-  int section_named;  // the name before the last ']' is the save's section's
-  int blank_after_name;
-  std::size_t key;  // 1 + the one of the six keys the name before '=' is; 0 for none
-  std::size_t name_length;
+  unsigned char kind;
+  unsigned char closed;         // a ']' seen
+  unsigned char section_named;  // the name before the last ']' is the save's section's
+  unsigned char blank_after_name;
+  unsigned char key;  // 1 + the one of the six keys the name before '=' is; 0 for none
+  unsigned char name_length;
   unsigned char name[16];
 };
 
@@ -66,21 +67,20 @@ struct TextLine {
 struct TextScan {
   TextOffset position;  // bytes scanned
   TextOffset mark;      // the bytes of the mark, which start no line
-  int wide;             // UTF-16: units of two bytes
-  int big_endian;       // the high byte first
-  int too_long;
-  unsigned pending;  // a unit's first byte or a lead byte, plus 1; 0 for none
-  int after_cr;
-  int last_ending;  // 0 none yet; else 1 CR, 2 LF, 3 CR LF
-  int in_section;
-  int done;  // the save's section has ended: nothing after it changes
+  unsigned pending;     // a unit's first byte or a lead byte, plus 1; 0 for none
+  unsigned char wide;        // UTF-16: units of two bytes
+  unsigned char big_endian;  // the high byte first
+  unsigned char too_long;
+  unsigned char after_cr;
+  unsigned char last_ending;  // 1 CR, 2 LF, 3 CR LF (also where none has ended yet)
+  unsigned char in_section;
+  unsigned char done;  // the save's section has ended: nothing after it changes
   // What the save changes, once the scan has ended.
-  int section_found;
-  unsigned found;  // one bit for each of the six keys found
-  TextOffset insert_at;  // where the missing keys (or the section) go
-  int insert_ending;     // the line ending they take
-  int insert_break;      // a line ending goes first
-  int insert_blank;      // and a blank before it, for a lead byte that ends the file
+  unsigned char insert_ending;  // the line ending the missing keys take
+  unsigned char insert_break;   // a line ending goes first
+  unsigned char insert_blank;   // and a blank before it, for a lead byte that ends the file
+  unsigned found;               // one bit for each of the six keys found
+  TextOffset insert_at;         // where the missing keys (or the section) go
   std::size_t splice_count;
   TextLine line;
   LeadByteRanges lead;
