@@ -9,6 +9,7 @@
 #include "settings/save_check.h"
 #include "settings/save_steps.h"
 #include "settings/settings_folder.h"
+#include "settings/settings_text.h"
 #include "shell/home_directory.h"
 #include "shell/look_up.h"
 
@@ -44,16 +45,6 @@ struct FileSave {
   int seen_valid;
 };
 
-// 1 with `info` filled where `path` names a file the system describes. Opened for no access,
-// which no other program's sharing refuses, with the sharing every Windows knows.
-int ReadFileInformation(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
-  HANDLE file = OpenSharedFile(path, 0, OPEN_EXISTING);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  const BOOL described = GetFileInformationByHandle(file, info);
-  CloseHandle(file);
-  return described;
-}
-
 // The same file: on the same volume, under the same index.
 int SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
   return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
@@ -72,19 +63,6 @@ int Unchanged(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
 int IsOwnCopy(const FileSave& save) {
   BY_HANDLE_FILE_INFORMATION now;
   return save.own_made && ReadFileInformation(save.copy, &now) && SameFile(now, save.own);
-}
-
-// Its buffer gets a frame of its own, never one with the save's other buffers.
-__attribute__((noinline)) unsigned long CopyContent(HANDLE from, HANDLE to) {
-  char buffer[2048];
-  for (;;) {
-    DWORD got = 0;
-    DWORD put = 0;
-    if (!ReadFile(from, buffer, sizeof buffer, &got, nullptr)) return GetLastError();
-    if (got == 0) return 0;
-    if (!WriteFile(to, buffer, got, &put, nullptr)) return GetLastError();
-    if (put != got) return ERROR_DISK_FULL;
-  }
 }
 
 // Room for a path as the system resolves it, which can be longer than the path it was opened
@@ -140,7 +118,15 @@ unsigned long MakeCopy(FileSave& save) {
     }
   } else {
     save.own_made = GetFileInformationByHandle(to, &save.own);
-    if (save.exists) error = CopyContent(from, to);
+    // The size the file had when its information was read: a file the editor takes stays
+    // below 2 GB. One that grew meanwhile is noticed before the copy takes its place, and
+    // one cut short meanwhile is copied again as it now is.
+    if (save.exists) {
+      error = save.copied.nFileSizeHigh != 0 || save.copied.nFileSizeLow > kLongestText
+                  ? ERROR_FILE_TOO_LARGE
+                  : CopyBytes(from, 0, to, 0, save.copied.nFileSizeLow);
+      if (error == ERROR_HANDLE_EOF) error = kErrorFileChanged;
+    }
     CloseHandle(to);
   }
   if (from != INVALID_HANDLE_VALUE) CloseHandle(from);
@@ -231,13 +217,21 @@ unsigned long RenameCopyOverFile(const FileSave& save) {
   }
 }
 
+// The values into `target` by the editor's rule, then read back through the platform. Where
+// the platform reads that text otherwise (a letter case, a blank, a mark or a byte it takes
+// in another way), its own writer puts them in, where its own reader finds them.
+unsigned long WriteValues(const FileSave& save, const char* target) {
+  const unsigned long error = EditOptionValues(*save.values, *save.lead, target);
+  const SaveCalls& calls = *save.calls;
+  if (error != 0 || ReadsBackOptionValues(*save.values, calls.read, target)) return error;
+  return WriteOptionValues(*save.values, calls.write, target) ? 0 : kErrorNotReadBack;
+}
+
 unsigned long DoSaveStep(void* context, SaveStep step, int to_copy) {
   FileSave& save = *static_cast<FileSave*>(context);
   const char* target = to_copy ? save.copy : save.file;
   if (step == kMakeCopy) return MakeCopy(save);
-  if (step == kWriteKeys) {
-    return WriteOptionValues(*save.values, save.calls->write, target) ? 0 : 1;
-  }
+  if (step == kWriteKeys) return WriteValues(save, target);
   if (step == kFlushToDisk) return FlushToDisk(target);
   if (step == kCheckFile) return CheckFile(save);
   if (step == kReplaceFile) return RenameCopyOverFile(save);
@@ -264,6 +258,11 @@ int SaveSettingsFile(const SaveCalls& calls, const OptionValues& values,
     *error = ERROR_FILENAME_EXCED_RANGE;
     return 0;
   }
+  // The profile cache of 95, 98 and Me may hold another program's writes that have not
+  // reached the disk, and holds the file as this program read it: the writes go to the disk
+  // before the file is read, and the cache lets go of it, so that a later read finds the
+  // file as saved.
+  FlushSettings(save.file, calls.write);
   return RunSave(DoSaveStep, &save, calls.MoveFileExA != nullptr, error);
 }
 

@@ -15,18 +15,19 @@ constexpr std::size_t SavedLineBound(std::size_t key_size, std::size_t value_len
 
 // The most a save can add to the file: the six lines with their longest values (a toggle's
 // is one character; the typed fields' are the longest texts their rules pass), the section's
-// heading with a blank line before it where the section is new, and a line ending after a
-// last line that had none.
+// heading where the section is new, and a blank and a line ending after a last line that
+// had none; twice that in a file of UTF-16 units.
 constexpr std::size_t kSaveGrowthBound =
-    2 + 2 + (sizeof kOptionsSection - 1) + 2 + 2 + SavedLineBound(sizeof kKeyResolution, 1) +
-    SavedLineBound(sizeof kKeyVideoBackBuffer, 1) + SavedLineBound(sizeof kKeyHardwareFills, 1) +
-    SavedLineBound(sizeof kKeyCompatibility, 1) +
-    SavedLineBound(sizeof kKeySocket, kSocketMaxDigits) +
-    SavedLineBound(sizeof kKeyDestNet, sizeof kAddressMask - 1);
+    2 * (1 + 2 + (sizeof kOptionsSection - 1) + 2 + 2 +
+         SavedLineBound(sizeof kKeyResolution, 1) + SavedLineBound(sizeof kKeyVideoBackBuffer, 1) +
+         SavedLineBound(sizeof kKeyHardwareFills, 1) + SavedLineBound(sizeof kKeyCompatibility, 1) +
+         SavedLineBound(sizeof kKeySocket, kSocketMaxDigits) +
+         SavedLineBound(sizeof kKeyDestNet, sizeof kAddressMask - 1));
 
-// 1 when `free_bytes` on the file's volume hold the whole file as it will be after the save.
-// The platform rewrites the whole file, and a write that fails half-way was seen to cut the
-// file and still report success; asking for the whole file's room keeps that from happening.
+// 1 when `free_bytes` on the file's volume hold the whole file as it will be after the save:
+// a save writes a whole copy of it, and where it writes in place, a write that fails
+// half-way would leave the file half changed (the platform's own writer was seen to cut the
+// file and still report success).
 int HasRoomForSave(unsigned long long file_size, unsigned long long free_bytes);
 
 // Why a save was refused before anything was written.

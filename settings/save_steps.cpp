@@ -121,7 +121,12 @@ int RunSave(SaveStepCall step, void* context, int through_copy, unsigned long* e
   // Writing in place would make a file beside the only whole copy, which the next save would
   // then take for left over.
   if (failed == kErrorOnlyCopy) return 0;
-  if (step(context, kWriteKeys, 0) != 0) return 0;
+  const unsigned long written = step(context, kWriteKeys, 0);
+  if (written != 0) {
+    // The platform's reason, where it gave one.
+    *error = written == kErrorNotReadBack ? 0 : written;
+    return 0;
+  }
   *error = step(context, kFlushToDisk, 0);
   return *error == 0;
 }

@@ -14,8 +14,9 @@ enum SaveStep {
   // a file that a rename must not replace (see MayReplaceByRename); kErrorFileExists where a
   // copy is in the way: another save's, or one that an interrupted save left.
   kMakeCopy,
-  // The six keys and the profile cache's flush, through the platform's profile calls, into
-  // the copy (`to_copy` 1) or into the settings file itself; not 0 when a key failed.
+  // The six keys into the copy (`to_copy` 1) or into the settings file itself, each byte
+  // of the rest kept; not 0 when that failed (kErrorNotReadBack where the platform does not
+  // read the values back).
   kWriteKeys,
   // The data written reaches the disk, not only the system's cache.
   kFlushToDisk,
@@ -51,6 +52,7 @@ constexpr unsigned long kErrorFileExists = 80;        // ERROR_FILE_EXISTS
 constexpr unsigned long kErrorFileChanged = 0x20000001;
 constexpr unsigned long kErrorCopyInUse = 0x20000002;
 constexpr unsigned long kErrorOnlyCopy = 0x20000003;
+constexpr unsigned long kErrorNotReadBack = 0x20000004;
 
 constexpr int kReplaceTries = 10;
 constexpr unsigned long kReplacePauseMilliseconds = 100;

@@ -182,8 +182,8 @@ MUTANTS = [
       "(void)file_size;\n  return free_bytes >= kSaveGrowthBound;",
       "host", UNIT, "room asked for the new lines only, not for the file they go into"),
     M("room_bound_without_heading", "settings/save_check.h",
-      "    2 + 2 + (sizeof kOptionsSection - 1) + 2 + 2 + ",
-      "    2 + ",
+      "2 * (1 + 2 + (sizeof kOptionsSection - 1) + 2 + 2 +",
+      "2 * (1 + 2 +",
       "win32", DIALOG, "the bound forgets a new section's heading: a save into a new file may "
       "not fit after all"),
     M("free_space_ex_ignored", "settings/settings_file.cpp",
@@ -207,11 +207,40 @@ MUTANTS = [
       "win32", DIALOG, "a save stays in the cache of Windows 95, 98 and Me, which the DOS "
       "edition does not see"),
     M("save_stops_at_first_failure", "settings/settings_file.cpp",
-      "if (!write(binding.section, binding.key, values.texts[i], file)) all_written = 0;",
-      "if (!write(binding.section, binding.key, values.texts[i], file)) return 0;",
+      "if (!write(kOptionsSection, SavedKey(key), SavedValue(values, key), file)) all_written = 0;",
+      "if (!write(kOptionsSection, SavedKey(key), SavedValue(values, key), file)) return 0;",
       "win32", DIALOG, "the keys after a failed write are not tried",
       equivalent="every write goes to the same file, so once one fails the rest fail too: no "
                  "file can refuse one key and take the next"),
+
+    # --- Every byte the save does not own stays as it was ----------------------------------
+    M("platform_writer_after_the_edit", "settings/file_save.cpp",
+      "if (error != 0 || ReadsBackOptionValues(*save.values, calls.read, target)) return error;",
+      "if (error != 0) return error;",
+      "win32", r"^OptionsDialog\.EveryShape", "the platform's writer runs after every edit: "
+      "under Wine it rewrites the whole file, and blank lines and blanks are dropped"),
+    M("text_lead_byte_pairs_ignored", "settings/settings_text.cpp",
+      "if (first == 0 && (scan.wide || IsLeadByte(byte, scan.lead))) {",
+      "if (first == 0 && scan.wide) {",
+      "host", UNIT, "the second byte of a double-byte character taken for a ']' or a '='"),
+    M("text_second_options_section_taken", "settings/settings_text.cpp",
+      "    scan.done = 1;\n", "    scan.in_section = 0;\n",
+      "host", UNIT, "a key missing from the first [Options] section found in a second one, "
+      "which the platform never reads"),
+    M("text_added_keys_before_section_line", "settings/settings_text.cpp",
+      "    NoteInsertion(scan, line_end, ending == 0);",
+      "    NoteInsertion(scan, section_line ? line.start : line_end, ending == 0);",
+      "host", UNIT, "the keys a section lacks put before its heading, in the section before"),
+    M("in_place_writes_the_old_text", "settings/file_save.cpp",
+      "const unsigned long error = EditOptionValues(*save.values, *save.lead, target);",
+      "const unsigned long error =\n      target == save.file ? 0 : "
+      "EditOptionValues(*save.values, *save.lead, target);",
+      "win32", r"^OptionsDialog\.EveryShape", "a save in place leaves the old text for the "
+      "platform's writer, which rewrites the file under Wine"),
+    M("cache_not_flushed_before_the_copy", "settings/file_save.cpp",
+      "  FlushSettings(save.file, calls.write);\n", "",
+      "win32", DIALOG, "another program's writes held in the cache of Windows 95, 98 and Me are "
+      "missing from the copy, and lost when it replaces the file"),
 
     # --- A save that a power cut cannot corrupt --------------------------------------------
     M("copy_renamed_unflushed", "settings/save_steps.cpp",

@@ -118,12 +118,14 @@ TEST(RunSave, GoesThroughACopyOrWritesInPlace) {
       {"the only whole copy stays", 1,
        {{"make copy", Repeat(kCopyWaits, kErrorFileExists)}, {"clear left copy", {kErrorOnlyCopy}}},
        Then(kWaited, {"clear left copy", "remove copy"}), 0, 0},
-      // In place, a key that fails is a failed save with no reason known; a flush that
-      // fails gives its reason.
-      {"in place, a key fails", 0, {{"write keys to file", {1}}},
+      // In place, values the platform does not read back are a failed save with no reason
+      // known; a write or a flush that fails gives its reason.
+      {"in place, not read back", 0, {{"write keys to file", {kErrorNotReadBack}}},
        {"remove copy", "write keys to file"}, 0, 0},
+      {"in place, the write fails", 0, {{"write keys to file", {112}}},
+       {"remove copy", "write keys to file"}, 0, 112},
       {"in place, the flush fails", 0, {{"flush to disk to file", {33}}}, kInPlace, 0, 33},
-      {"both ways fail", 1, {{"make copy", {5}}, {"write keys to file", {1}}},
+      {"both ways fail", 1, {{"make copy", {5}}, {"write keys to file", {kErrorNotReadBack}}},
        Then({"make copy"}, {"remove copy", "write keys to file"}), 0, 0},
   };
   for (const auto& row : rows) {

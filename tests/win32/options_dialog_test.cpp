@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "settings/settings_folder.h"
 #include "shell/bounded_text.h"
 #include "shell/home_directory.h"
+#include "support/settings_shapes.h"
 #include "test_support.h"
 
 namespace {
@@ -499,7 +501,15 @@ SaveCalls CachedSaveCalls() {
   cached_writes = 0;
   roots_asked.clear();
   SaveCalls calls = {CachedProfileWrite, nullptr, FailedFreeSpace};
+  calls.read = GetPrivateProfileStringA;
   return calls;
+}
+
+// A reader that finds none of the six values, as a platform that reads the saved text
+// otherwise would.
+DWORD WINAPI ReadingOtherwise(LPCSTR, LPCSTR, LPCSTR, LPSTR value, DWORD capacity, LPCSTR) {
+  if (capacity > 0) value[0] = '\0';
+  return 0;
 }
 
 TEST_F(OptionsDialog, AFileThatCannotBeWrittenIsRefusedEvenWhereTheWritesReportSuccess) {
@@ -521,9 +531,11 @@ TEST_F(OptionsDialog, AFileThatCannotBeWrittenIsRefusedEvenWhereTheWritesReportS
   EXPECT_EQ(hvtest::ReadWholeFile(ini_), before);
   EXPECT_TRUE(IsWindowVisible(dialog_));
 
-  // Once the file can be written, the save goes through to the writes.
+  // Once the file can be written, the save writes it; the cache is only flushed.
   EXPECT_EQ(SaveOrWarn(dialog_, CachedSaveCalls()), 1);
-  EXPECT_EQ(cached_writes, 7);  // six keys and the flush
+  EXPECT_EQ(cached_writes, 1);
+  const std::vector<std::string> lines = IniLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Socket=77"), 1);
   EXPECT_EQ(warnings_seen.size(), 1u);
 }
 
@@ -551,13 +563,90 @@ TEST_F(OptionsDialog, AReadOnlyFileIsRefusedWithAdviceToClearTheMark) {
   EXPECT_EQ(hvtest::ReadWholeFile(ini_), before);
 }
 
-TEST_F(OptionsDialog, AWriteThatFailsAfterTheCheckIsReportedToo) {
+TEST_F(OptionsDialog, AFileThePlatformReadsOtherwiseGetsItsWriterOrIsReportedNotSaved) {
   Open();
   SaveCalls calls = CachedSaveCalls();
+  calls.read = ReadingOtherwise;
+  EXPECT_EQ(SaveOrWarn(dialog_, calls), 1);
+  EXPECT_EQ(cached_writes, 1 + 7);  // the flush first, then six keys and the flush
+  EXPECT_TRUE(warnings_seen.empty());
+
   calls.write = FailingProfileWrite;
   EXPECT_EQ(SaveOrWarn(dialog_, calls), 0);
   ASSERT_EQ(warnings_seen.size(), 1u);
   EXPECT_EQ(warnings_seen[0].text, SaveWarning(ini_, 0, hvtest::kAdviceGeneral));
+}
+
+// A stand-in for the profile cache of Windows 95, 98 and Me: the profile calls of every
+// program work on an image of the file last used, which reaches the disk, where written to,
+// when it is flushed or another file is used. The real calls read and write the image, kept
+// in a scratch file.
+struct ProfileCache {
+  std::string file;  // the file the image is of; empty for none
+  std::string scratch;
+  bool written = false;
+  int calls = 0;
+} cache;
+
+void LetGoOfImage() {
+  if (cache.written) hvtest::WriteWholeFile(cache.file, hvtest::ReadWholeFile(cache.scratch));
+  cache.file.clear();
+  cache.written = false;
+}
+
+void UseImageOf(LPCSTR file) {
+  if (cache.file == file) return;
+  LetGoOfImage();
+  cache.file = file;
+  hvtest::WriteWholeFile(cache.scratch, hvtest::ReadWholeFile(file));
+}
+
+BOOL WINAPI CachedWrite(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file) {
+  ++cache.calls;
+  if (section == nullptr && key == nullptr && value == nullptr) {
+    if (cache.file == file) LetGoOfImage();
+    return FALSE;  // as the platform reports a flush
+  }
+  UseImageOf(file);
+  cache.written = true;
+  return WritePrivateProfileStringA(section, key, value, cache.scratch.c_str());
+}
+
+DWORD WINAPI CachedRead(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR value, DWORD capacity,
+                        LPCSTR file) {
+  UseImageOf(file);
+  return GetPrivateProfileStringA(section, key, fallback, value, capacity, cache.scratch.c_str());
+}
+
+TEST_F(OptionsDialog, AnotherProgramsWritesInTheCacheOfWindows95AreSavedAndTheCacheSeesTheSave) {
+  // The game's write waits in the cache, and the cache holds the file as it was: the copy is
+  // made from the file with the game's write, and a read afterwards sees the save, whether
+  // through the copy or in place (as 95, 98 and Me write), without the platform's writer.
+  for (const bool in_place : {false, true}) {
+    SCOPED_TRACE(in_place ? "in place" : "through the copy");
+    WriteIni("[Options]\r\nSocket=5\r\n[Game]\r\nLevel=3\r\n");
+    cache = ProfileCache();
+    cache.scratch = folder_ + "cache image.ini";
+    ASSERT_TRUE(CachedWrite("Game", "Level", "4", ini_.c_str()));
+    Open();
+    SetText(IDC_SOCKET, "77");
+    SaveCalls calls = PlatformSaveCalls();
+    calls.write = CachedWrite;
+    calls.read = CachedRead;
+    if (in_place) calls.MoveFileExA = nullptr;
+    cache.calls = 0;
+    EXPECT_EQ(SaveOrWarn(dialog_, calls), 1);
+    EXPECT_EQ(cache.calls, 1);  // the flush alone
+    char value[16] = "";
+    CachedRead("Options", "Socket", "", value, sizeof value, ini_.c_str());
+    EXPECT_STREQ(value, "77");
+    LetGoOfImage();
+    const std::vector<std::string> lines = IniLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Level=4"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Socket=77"), 1);
+    DestroyWindow(dialog_);
+    dialog_ = nullptr;
+  }
 }
 
 TEST_F(OptionsDialog, ASaveThatWouldNotFitOnTheDiskIsRefused) {
@@ -582,9 +671,10 @@ TEST_F(OptionsDialog, ASaveThatWouldNotFitOnTheDiskIsRefused) {
 
   free_bytes_reported = before.size() + kSaveGrowthBound;
   EXPECT_EQ(SaveOrWarn(dialog_, calls), 1);
-  EXPECT_EQ(cached_writes, 7);
+  EXPECT_EQ(cached_writes, 1);
 
   // Without it (Windows 95 before OSR2, NT 3.51), the drive's root, counted in clusters.
+  WriteIni(before);
   calls = CachedSaveCalls();
   calls.GetDiskFreeSpaceA = ReportedFreeSpace;
   free_bytes_reported = 0;
@@ -598,7 +688,7 @@ TEST_F(OptionsDialog, ASaveThatWouldNotFitOnTheDiskIsRefused) {
   calls = CachedSaveCalls();
   calls.GetDiskFreeSpaceExA = FailedFreeSpaceEx;
   EXPECT_EQ(SaveOrWarn(dialog_, calls), 1);
-  EXPECT_EQ(cached_writes, 7);
+  EXPECT_EQ(cached_writes, 1);
   EXPECT_EQ(warnings_seen.size(), 2u);
 }
 
@@ -752,6 +842,95 @@ TEST_F(OptionsDialog, AFileThatCannotBeReplacedIsSavedInPlaceWithoutAWord) {
   }
 }
 
+// The dialog showing the six values `six`, in the order of the keys.
+void ShowValues(HWND dialog, const char* const (&six)[6]) {
+  for (const ToggleBinding& binding : kToggleBindings) {
+    for (std::size_t key = 0; key < kSavedKeyCount; ++key) {
+      if (!TextEquals(SavedKey(key), binding.key)) continue;
+      CheckDlgButton(dialog, binding.control,
+                     TextEquals(six[key], binding.on_value) ? BST_CHECKED : BST_UNCHECKED);
+    }
+  }
+  SetDlgItemTextA(dialog, IDC_SOCKET, six[4]);
+  SetDlgItemTextA(dialog, IDC_DEST_NET, six[5]);
+}
+
+// What the platform's reader finds of the six keys in `file`.
+std::vector<std::string> ReadBack(const std::string& file) {
+  std::vector<std::string> values;
+  for (std::size_t key = 0; key < kSavedKeyCount; ++key) {
+    char value[256];
+    GetPrivateProfileStringA("Options", SavedKey(key), "(missing)", value, sizeof value,
+                             file.c_str());
+    values.push_back(value);
+  }
+  return values;
+}
+
+TEST_F(OptionsDialog, EveryShapeOfFileKeepsEveryByteOutsideTheSixKeysLines) {
+  // Every way a save writes: through its renamed copy, in place (Windows 95, 98, Me and
+  // Win32s have no replacing rename), and through a hard link, written in place so that
+  // both names see it. The platform reads the six values back from each.
+  CPINFO code_page;
+  ASSERT_TRUE(GetCPInfo(CP_ACP, &code_page)) << hvtest::ErrorText(GetLastError());
+  // The program walks its file by the ANSI code page's characters, as it does from its start.
+  struct KeptLeadBytes {
+    LeadByteRanges kept = HomeLeadBytes;
+    ~KeptLeadBytes() { HomeLeadBytes = kept; }
+  } keep;
+  std::copy(code_page.LeadByte, code_page.LeadByte + kLeadByteRangeBytes, HomeLeadBytes.bytes);
+  const bool double_byte = IsLeadByte(0x81, HomeLeadBytes) != 0;
+  BOOL(WINAPI * link)(LPCSTR, LPCSTR, LPSECURITY_ATTRIBUTES) = nullptr;
+  link = reinterpret_cast<decltype(link)>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateHardLinkA")));
+  const std::string other = folder_ + "other name.ini";
+  const std::string platform = folder_ + "platform.ini";
+  int platform_keeps_bytes = -1;
+  for (const hvtest::SettingsShape& shape : hvtest::SettingsShapes()) {
+    SCOPED_TRACE(shape.name);
+    const std::string& after =
+        double_byte && !shape.after_double_byte.empty() ? shape.after_double_byte : shape.after;
+    const std::vector<std::string> six(std::begin(shape.values), std::end(shape.values));
+    for (const char* way : {"copy", "in place", "hard link"}) {
+      SCOPED_TRACE(way);
+      DeleteFileA(ini_.c_str());
+      DeleteFileA(other.c_str());
+      WriteIni(shape.before);
+      if (way[0] == 'h') {
+        if (link == nullptr) continue;  // before Windows 2000 no file has a second name
+        ASSERT_TRUE(link(other.c_str(), ini_.c_str(), nullptr))
+            << hvtest::ErrorText(GetLastError());
+      }
+      Open();
+      ShowValues(dialog_, shape.values);
+      SaveCalls calls = PlatformSaveCalls();
+      if (way[0] == 'i') calls.MoveFileExA = nullptr;
+      EXPECT_EQ(SaveOrWarn(dialog_, calls), 1);
+      EXPECT_TRUE(warnings_seen.empty());
+      EXPECT_EQ(hvtest::ReadWholeFile(ini_), after);
+      if (way[0] == 'h') EXPECT_EQ(hvtest::ReadWholeFile(other), after);
+      EXPECT_EQ(ReadBack(ini_), six);
+      DestroyWindow(dialog_);
+      dialog_ = nullptr;
+    }
+    // The platform's own writer, given a copy of the same file and the same values. Where it
+    // keeps a blank line it was not asked to touch, it keeps every byte, and its file is the
+    // rule this program follows; where it rewrites the file (Wine), only its reading counts.
+    ASSERT_TRUE(hvtest::WriteWholeFile(platform, shape.before));
+    const OptionValues values = hvtest::ValuesOf(shape.values);
+    EXPECT_EQ(WriteOptionValues(values, WritePrivateProfileStringA, platform.c_str()), 1);
+    const std::string made = hvtest::ReadWholeFile(platform);
+    if (platform_keeps_bytes < 0) {
+      platform_keeps_bytes = made.find("\r\n\r\n[Player]") != std::string::npos;
+      std::printf("the platform's writer %s\n", platform_keeps_bytes
+                                                    ? "keeps every other byte: its files compared"
+                                                    : "rewrites the file: compared by reading");
+    }
+    if (platform_keeps_bytes) EXPECT_EQ(made, after) << "the platform's own writer made this";
+    EXPECT_EQ(ReadBack(platform), six);
+  }
+}
+
 TEST_F(OptionsDialog, ACopyLeftByAnInterruptedSaveIsNeverReadThenClearedOrPutBack) {
   // Left as it was for longer than any save holds its copy: taken for left over. Beside the
   // settings file it is removed and the save goes through a copy of its own; without the
@@ -787,35 +966,51 @@ BOOL WINAPI MoveFileExStub(LPCSTR, LPCSTR, DWORD) {
   return FALSE;
 }
 
+// Reads through the platform and records each read as "read key @ file" among the writes.
+DWORD WINAPI RecordProfileRead(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR value,
+                               DWORD capacity, LPCSTR file) {
+  profile_calls.push_back(std::string("read ") + key + " @ " + file);
+  return GetPrivateProfileStringA(section, key, fallback, value, capacity, file);
+}
+
 TEST_F(OptionsDialog, TheKeysGoIntoTheCopyWhereTheSystemCanRenameItElseIntoTheFile) {
-  // The stand-in writes nothing: the file must be there for the flush in place to find it.
+  // Where the values went shows in where the platform is asked to read them back; the
+  // cache is flushed first, for the file itself.
   WriteIni("[Options]\r\nSocket=5\r\n");
   Open();
   const std::string copy = " @ " + folder_ + "hvsetup.tmp";
   const std::string file = " @ " + ini_;
+  auto saved_into = [&](std::vector<std::string> targets) {
+    std::vector<std::string> expected = {"- -=-" + file};
+    for (const std::string& target : targets) {
+      for (const char* key : {"Resolution", "VideoBackBuffer", "HardwareFills", "Compatibility",
+                              "Socket", "DestNet"}) {
+        expected.push_back(std::string("read ") + key + target);
+      }
+    }
+    return expected;
+  };
   SaveCalls calls = {RecordProfileWrite, nullptr, FailedFreeSpace, nullptr};
+  calls.read = RecordProfileRead;
   profile_calls.clear();
   EXPECT_EQ(SaveOrWarn(dialog_, calls), 1);
-  ASSERT_EQ(profile_calls.size(), 7u);  // six keys and the cache's flush
-  for (const std::string& call : profile_calls) EXPECT_NE(call.find(file), std::string::npos);
+  EXPECT_EQ(profile_calls, saved_into({file}));
 
   calls.MoveFileExA = PlatformSaveCalls().MoveFileExA;
   ASSERT_NE(calls.MoveFileExA, nullptr) << "this Windows has no MoveFileExA";
   profile_calls.clear();
   EXPECT_EQ(SaveOrWarn(dialog_, calls), 1);
-  ASSERT_EQ(profile_calls.size(), 7u);
-  for (const std::string& call : profile_calls) EXPECT_NE(call.find(copy), std::string::npos);
+  EXPECT_EQ(profile_calls, saved_into({copy}));
   EXPECT_FALSE(hvtest::FileExists(folder_ + "hvsetup.tmp"));
 
   // Windows 95, 98 and Me have the call as a stub that fails: into the copy, then the file.
   calls.MoveFileExA = MoveFileExStub;
   profile_calls.clear();
   EXPECT_EQ(SaveOrWarn(dialog_, calls), 1);
-  ASSERT_EQ(profile_calls.size(), 14u);
-  for (std::size_t i = 0; i < 14; ++i) {
-    EXPECT_NE(profile_calls[i].find(i < 7 ? copy : file), std::string::npos) << profile_calls[i];
-  }
+  EXPECT_EQ(profile_calls, saved_into({copy, file}));
   EXPECT_FALSE(hvtest::FileExists(folder_ + "hvsetup.tmp"));
+  const std::vector<std::string> lines = IniLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Socket=5"), 1);
 }
 
 // A MoveFileExA that does not know MOVEFILE_WRITE_THROUGH, as an older Windows NT may not;
