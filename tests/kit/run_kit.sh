@@ -30,7 +30,7 @@ code=$?
 [ $code -eq 77 ] && { cat "$out/console.txt"; exit 77; }
 # What the runner said of each program and its last line, kept for the test command to show.
 last=$(tr -d '\r' <"$folder/run-tests.log" 2>/dev/null | sed '/^$/d' | tail -n 1)
-{ tr -d '\r' <"$out/console.txt" | grep -a ': .* passed, .* failed, .* skipped'
+{ tr -d '\r' <"$out/console.txt" | grep -a -e ': .* passed, .* failed, .* skipped' -e '^kit note: '
   echo "kit: $last (exit code $code)"; } | tee "$out/result.txt"
 # It ends naming the code page it ran under, which must be the one asked for.
 page='[0-9]+'

@@ -25,6 +25,22 @@ struct Counts {
   long passed = 0, failed = 0, skipped = 0;
 };
 
+// A test's finding that belongs on the kit's last lines, such as what the platform's own
+// writer does to a file, is a line of its output starting so.
+constexpr char kNoteStart[] = "kit note: ";
+
+// The lines of `text` that start with kNoteStart, each ended by CR LF.
+std::string NotesIn(const std::string& text) {
+  std::string notes;
+  for (std::size_t at = text.find(kNoteStart); at != std::string::npos;
+       at = text.find(kNoteStart, at + 1)) {
+    if (at != 0 && text[at - 1] != '\n') continue;
+    const std::size_t end = text.find_first_of("\r\n", at);
+    notes += text.substr(at, end == std::string::npos ? std::string::npos : end - at) + "\r\n";
+  }
+  return notes;
+}
+
 // Says `text` on the console and in the log.
 void Say(HANDLE log, const std::string& text) {
   std::fputs(text.c_str(), stdout);
@@ -156,6 +172,7 @@ int main() {
   Say(log, heading);
 
   Counts total;
+  std::string notes;
   for (const wchar_t* suite : kSuites) {
     std::string output, why;
     DWORD code = 0;
@@ -164,6 +181,7 @@ int main() {
     const std::string text = Utf8FromOutput(output);
     DWORD written = 0;
     WriteFile(log, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    notes += NotesIn(text);
     Counts counts;
     counts.passed = CountAfter(output, "[  PASSED  ] ");
     counts.skipped = CountAfter(output, "[  SKIPPED ] ");
@@ -185,7 +203,7 @@ int main() {
     total.failed += counts.failed;
     total.skipped += counts.skipped;
   }
-  Say(log, "\r\nlog: " + Utf8(log_path) + "\r\n");
+  Say(log, "\r\n" + notes + "log: " + Utf8(log_path) + "\r\n");
   char last[128];
   std::snprintf(last, sizeof last, "%ld passed, %ld failed, %ld skipped", total.passed,
                 total.failed, total.skipped);

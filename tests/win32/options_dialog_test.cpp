@@ -922,9 +922,9 @@ TEST_F(OptionsDialog, EveryShapeOfFileKeepsEveryByteOutsideTheSixKeysLines) {
     const std::string made = hvtest::ReadWholeFile(platform);
     if (platform_keeps_bytes < 0) {
       platform_keeps_bytes = made.find("\r\n\r\n[Player]") != std::string::npos;
-      std::printf("the platform's writer %s\n", platform_keeps_bytes
-                                                    ? "keeps every other byte: its files compared"
-                                                    : "rewrites the file: compared by reading");
+      std::printf("kit note: the platform's profile writer %s\n",
+                  platform_keeps_bytes ? "keeps the other bytes: the saved files equal its own"
+                                       : "rewrites the file: the saved files compared by reading");
     }
     if (platform_keeps_bytes) EXPECT_EQ(made, after) << "the platform's own writer made this";
     EXPECT_EQ(ReadBack(platform), six);
