@@ -693,10 +693,11 @@ TEST_F(OptionsDialog, ASaveThatWouldNotFitOnTheDiskIsRefused) {
 }
 
 TEST_F(OptionsDialog, ASaveGrowsTheFileByNoMoreThanTheRoomItAsksFor) {
-  // The longest values into a file that has no [Options] section and no final line ending,
-  // and into no file at all.
+  // The longest values into a file that has no [Options] section and no final line ending
+  // (also in UTF-16, where every character added takes two bytes), and into no file at all.
   for (const std::string& before :
-       {std::string(), std::string("[Game]\r\nLevel=3"), std::string("[Game]\nLevel=3\n")}) {
+       {std::string(), std::string("[Game]\r\nLevel=3"), std::string("[Game]\nLevel=3\n"),
+        hvtest::Utf16("[Game]\r\nLevel=3", false)}) {
     SCOPED_TRACE(before);
     if (before.empty()) {
       DeleteFileA(ini_.c_str());
