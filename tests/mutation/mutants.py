@@ -236,7 +236,8 @@ MUTANTS = [
       "const unsigned long error = EditOptionValues(*save.values, *save.lead, target);",
       "const unsigned long error =\n      target == save.file ? 0 : "
       "EditOptionValues(*save.values, *save.lead, target);",
-      "win32", r"^OptionsDialog\.EveryShape", "a save in place leaves the old text for the "
+      "win32", r"^(OptionsDialog\.EveryShape|program\.(folder_refusing|symbolic_links))",
+      "a save in place leaves the old text for the "
       "platform's writer, which rewrites the file under Wine"),
     M("cache_not_flushed_before_the_copy", "settings/file_save.cpp",
       "  FlushSettings(save.file, calls.write);\n", "",
